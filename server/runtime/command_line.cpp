@@ -1,0 +1,94 @@
+#include "server/runtime/command_line.h"
+
+#include <cctype>
+#include <cstdlib>
+
+namespace {
+
+std::string upperCase(std::string text)
+{
+    for (char& c : text)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+} // namespace
+
+void judgeSwitchWord(const std::string& text, CommandLine& out)
+{
+    out.action = SwitchAction::Run;
+    out.startedByCom = false;
+    out.testToolMode = false;
+    if (text.empty() || (text[0] != '-' && text[0] != '/'))
+        return;
+    // The whole rest is the word: "-Embedding extra" is no switch at all.
+    const std::string word = upperCase(text.substr(1));
+    if (word == "REGSERVER")
+        out.action = SwitchAction::RegServer;
+    else if (word == "UNREGSERVER")
+        out.action = SwitchAction::UnregServer;
+    else if (word == "EMBEDDING" || word == "EMBEDDED")
+        out.startedByCom = true;
+    if (word == "CTT")
+        out.testToolMode = true;
+}
+
+CommandLine parseCommandLine(const std::vector<std::string>& args)
+{
+    CommandLine cmd;
+    std::vector<std::string> rest;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--headless") {
+            cmd.headless = true;
+        } else if (a == "--help") {
+            cmd.help = true;
+        } else if (a == "--version") {
+            cmd.version = true;
+        } else if (a == "--socket") {
+            if (i + 1 >= args.size() || args[i + 1].empty()) {
+                cmd.usageError = "--socket needs a path";
+            } else {
+                cmd.socketPath = args[++i];
+            }
+        } else if (a.rfind("--socket=", 0) == 0) {
+            cmd.socketPath = a.substr(9);
+            if (cmd.socketPath.empty())
+                cmd.usageError = "--socket needs a path";
+        } else {
+            rest.push_back(a);
+        }
+    }
+    for (std::size_t i = 0; i < rest.size(); ++i) {
+        if (i)
+            cmd.remainder += ' ';
+        cmd.remainder += rest[i];
+    }
+    judgeSwitchWord(cmd.remainder, cmd);
+    return cmd;
+}
+
+void applyEnvironment(CommandLine& cmd)
+{
+    if (const char* h = std::getenv("VORLASK_HEADLESS"); h && std::string(h) == "1")
+        cmd.headless = true;
+    if (cmd.socketPath.empty()) {
+        if (const char* s = std::getenv("VORLASK_SOCKET"); s && *s)
+            cmd.socketPath = s;
+    }
+}
+
+std::string commandLineUsage()
+{
+    return "usage: vorlask [--headless] [--socket PATH] [-REGSERVER | -UNREGSERVER | -EMBEDDING | -ctt]\n"
+           "       vorlask --help | --version\n"
+           "\n"
+           "  --headless      no window: messages go to standard error, SIGINT/SIGTERM stop the server\n"
+           "                  (also VORLASK_HEADLESS=1, or when no display is available)\n"
+           "  --socket PATH   the local door's socket (also VORLASK_SOCKET; default\n"
+           "                  $XDG_RUNTIME_DIR/vorlask.sock, else /tmp/vorlask-<uid>/vorlask.sock)\n"
+           "  -REGSERVER      write the server's registration and categories, then exit\n"
+           "  -UNREGSERVER    remove them, then exit\n"
+           "  -EMBEDDING      started for a client: the server ends when its last client leaves\n"
+           "  -ctt            test tool mode\n";
+}

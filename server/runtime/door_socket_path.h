@@ -1,0 +1,15 @@
+// Where the local door listens: --socket PATH, else $VORLASK_SOCKET, else
+// $XDG_RUNTIME_DIR/vorlask.sock, else /tmp/vorlask-<uid>/vorlask.sock. Server and clients use
+// the same rule so that both find each other without being told.
+#pragma once
+
+#include <string>
+
+// explicitPath is what the command line gave (empty: not given).
+std::string resolveDoorSocketPath(const std::string& explicitPath);
+
+// Makes the socket's folder ready for the server: a missing folder is created with mode 0700;
+// the private default folder /tmp/vorlask-<uid> must belong to us and is kept at 0700 (another
+// user could have planted it). An existing socket file is removed when no server answers on it;
+// when one answers, or the path is not a socket, the result is false with *error filled.
+bool prepareDoorSocketPath(const std::string& path, std::string* error);
