@@ -43,6 +43,7 @@ private:
     std::vector<DocNode*> mChildren;
     int mRow = 0;
     std::list<std::unique_ptr<DocNode>>::iterator mSelf; // place in the addition order
+    std::vector<DocNode*>* mSiblings = nullptr;          // the list holding this node
 };
 
 // Callbacks around every structural change, so that a Qt item model can emit begin/end
