@@ -1,0 +1,206 @@
+// hostlink: reads and writes PLC words over a Host Link line, for commissioning by hand.
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "server/hostlink/hostlink_channel.h"
+#include "server/hostlink/message_catalog.h"
+#include "server/hostlink/port_names.h"
+#include "server/hostlink/serial_port_posix.h"
+#include "tools/hostlink/tracing_line.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: hostlink --port DEVICE [--unit N] [--baud N] [--parity NO|ODD|EVEN] [--data-bits N]\n"
+    "                [--stop-bits N] [--trace] read AREA ADDRESS COUNT\n"
+    "       hostlink --port DEVICE [--unit N] ... write AREA ADDRESS WORD...\n"
+    "\n"
+    "AREA is LR, HR, DM, AR, IR, TC or TG; ADDRESS and COUNT are decimal; each WORD is 4 hex\n"
+    "digits (TG: 0 or 1). Defaults: unit 0, 9600 baud, EVEN parity, 7 data bits, 2 stop bits.\n"
+    "DEVICE is a device path, or a port name such as COM3 (mapped through the registry).\n"
+    "read prints one word per line; --trace shows every frame on standard error.\n"
+    "Exit status: 0 done, 1 the transaction failed (\"result N: TEXT\"), 2 usage error.\n";
+
+const char kVersion[] = "hostlink 1.1.0\n";
+
+int usageError(const std::string& why)
+{
+    std::cerr << "hostlink: " << why << "\n" << kUsage;
+    return 2;
+}
+
+bool decimal(const std::string& text, unsigned long max, unsigned long* out)
+{
+    if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    *out = std::stoul(text);
+    return *out <= max;
+}
+
+// Shown when Vorlask.dat is missing or lacks the code.
+std::string plainText(HostLinkResult result)
+{
+    switch (result) {
+    case 1: return "sending to the serial port failed";
+    case 4: return "no reply from the PLC";
+    case 16: return "the serial port cannot be opened";
+    case 48: return "garbled reply from the PLC";
+    case 49: return "reply check (FCS) failed";
+    case 64: return "unexpected reply to an intermediate write frame";
+    case 65: return "address over (end code 04)";
+    case 66: return "memory area not supported";
+    case 67: return "user memory protected (end code 23)";
+    case 68: return "entry number data error (end code 15)";
+    case 69: return "the PLC returned an error end code";
+    case 70: return "not executable in RUN mode (end code 01)";
+    case 71: return "not executable in MONITOR mode (end code 02)";
+    case 72: return "not executable in PROGRAM mode (end code 0B)";
+    default: return "communication error";
+    }
+}
+
+int failed(HostLinkResult result)
+{
+    MessageCatalog& catalog = MessageCatalog::instance();
+    catalog.load(moduleDirectory() / "Vorlask.dat");
+    std::string text = catalog.textFor(static_cast<std::uint32_t>(result));
+    if (text.empty())
+        text = plainText(result);
+    std::cerr << "result " << result << ": " << text << "\n";
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::string port;
+    unsigned long unit = 0, baud = 9600, dataBits = 7, stopBits = 2;
+    std::string parity = "EVEN";
+    bool trace = false;
+    std::vector<std::string> rest;
+
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (!rest.empty()) {
+            rest.push_back(arg);
+            continue;
+        }
+        auto value = [&](std::string* out) {
+            if (i + 1 >= argc)
+                return false;
+            *out = argv[++i];
+            return true;
+        };
+        std::string v;
+        if (arg == "--help" || arg == "-h") {
+            std::cout << kUsage;
+            return 0;
+        } else if (arg == "--version") {
+            std::cout << kVersion;
+            return 0;
+        } else if (arg == "--port") {
+            if (!value(&port) || port.empty())
+                return usageError("--port takes a device");
+        } else if (arg == "--unit") {
+            if (!value(&v) || !decimal(v, 31, &unit))
+                return usageError("--unit takes a number 0 to 31");
+        } else if (arg == "--baud") {
+            if (!value(&v) || !decimal(v, 4000000, &baud) || baud == 0)
+                return usageError("--baud takes a baud rate");
+        } else if (arg == "--parity") {
+            if (!value(&parity) || (parity != "NO" && parity != "ODD" && parity != "EVEN"))
+                return usageError("--parity takes NO, ODD or EVEN");
+        } else if (arg == "--data-bits") {
+            if (!value(&v) || !decimal(v, 8, &dataBits) || dataBits < 5)
+                return usageError("--data-bits takes 5 to 8");
+        } else if (arg == "--stop-bits") {
+            if (!value(&v) || !decimal(v, 2, &stopBits) || stopBits < 1)
+                return usageError("--stop-bits takes 1 or 2");
+        } else if (arg == "--trace") {
+            trace = true;
+        } else if (arg == "read" || arg == "write") {
+            rest.push_back(arg);
+        } else {
+            return usageError("unknown argument " + arg);
+        }
+    }
+    if (port.empty())
+        return usageError("--port is required");
+    if (rest.size() < 3)
+        return usageError("read or write needs AREA ADDRESS and more");
+    const bool isRead = rest[0] == "read";
+    const MemoryArea area = areaFromPrefix(rest[1]);
+    if (area == MemoryArea::None)
+        return usageError("unknown area " + rest[1]);
+    unsigned long address = 0;
+    // Host Link carries 4 address digits; a larger number would silently hit another word.
+    if (!decimal(rest[2], 9999, &address))
+        return usageError("ADDRESS is a decimal number 0 to 9999");
+    unsigned long count = 0;
+    std::vector<std::uint16_t> words;
+    if (isRead) {
+        if (rest.size() != 4 || !decimal(rest[3], 9999, &count))
+            return usageError("read takes AREA ADDRESS COUNT (COUNT 0 to 9999)");
+    } else {
+        if (rest.size() < 4)
+            return usageError("write takes AREA ADDRESS WORD...");
+        for (std::size_t i = 3; i < rest.size(); ++i) {
+            const std::string& w = rest[i];
+            if (area == MemoryArea::TG) {
+                if (w != "0" && w != "1")
+                    return usageError("a TG word is 0 or 1: " + w);
+                words.push_back(static_cast<std::uint16_t>(w[0] - '0'));
+            } else {
+                if (w.size() != 4 || w.find_first_not_of("0123456789ABCDEFabcdef") != std::string::npos)
+                    return usageError("a WORD is 4 hex digits: " + w);
+                words.push_back(static_cast<std::uint16_t>(std::stoul(w, nullptr, 16)));
+            }
+        }
+        if (words.size() > 9999)
+            return usageError("too many words");
+        count = words.size();
+    }
+
+    const std::string device = resolvePortDevice(port);
+    PosixSerialLine* posix = nullptr;
+    HostLinkChannel channel([&](std::string_view, const SerialSettings& settings) -> std::unique_ptr<Line> {
+        auto line = std::make_unique<PosixSerialLine>(device, settings);
+        posix = line.get();
+        if (!trace)
+            return line;
+        return std::make_unique<TracingLine>(std::move(line), std::cerr);
+    });
+    const char kName[] = "LINE";
+    channel.addPort(kName, static_cast<std::uint32_t>(baud), parity, static_cast<int>(stopBits),
+                    static_cast<int>(dataBits));
+    const PlcRoute route = PlcRoute::make(static_cast<std::uint8_t>(unit), kName);
+    channel.setRoutes(&route, 1);
+    if (const HostLinkResult r = channel.selectPlc(1); r != kHostLinkOk) {
+        if (trace && posix)
+            std::cerr << "  (" << posix->lastError() << ")\n";
+        return failed(r);
+    }
+
+    if (isRead) {
+        words.assign(count, 0);
+        const HostLinkResult r = channel.readWords(area, static_cast<std::uint16_t>(address),
+                                                   static_cast<std::uint16_t>(count), words.data());
+        if (r != kHostLinkOk)
+            return failed(r);
+        for (std::uint16_t w : words) {
+            if (area == MemoryArea::TG)
+                std::printf("%u\n", unsigned(w));
+            else
+                std::printf("%04X\n", unsigned(w));
+        }
+        return 0;
+    }
+    const HostLinkResult r = channel.writeWords(area, static_cast<std::uint16_t>(address),
+                                                static_cast<std::uint16_t>(count), words.data());
+    return r == kHostLinkOk ? 0 : failed(r);
+}
