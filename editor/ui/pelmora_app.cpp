@@ -1,0 +1,143 @@
+#include "editor/ui/pelmora_app.h"
+
+#include "editor/model/rewrite.h"
+#include "editor/ui/frm_editing.h"
+#include "editor/ui/qt_prompts.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <iostream>
+#include <sstream>
+
+#ifndef PELMORA_VERSION
+#define PELMORA_VERSION "1.1.0"
+#endif
+
+const VersionInfo& versionInfo()
+{
+    static const VersionInfo info = [] {
+        VersionInfo v;
+        v.company = "MOLV Automation";
+        v.product = "Pelmora";
+        v.fileDescription = "Configuration editor of the Vorlask Host Link OPC server";
+        std::istringstream parts(PELMORA_VERSION);
+        char dot = 0;
+        parts >> v.major >> dot >> v.minor >> dot >> v.revision;
+        v.contact = {"MOLV Automation", "Industrial communication software",
+                     "Omron C-series Host Link connectivity"};
+        return v;
+    }();
+    return info;
+}
+
+std::string VersionInfo::versionText() const
+{
+    return std::to_string(major) + "." + std::to_string(minor) + "." + std::to_string(revision);
+}
+
+void applyApplicationIdentity()
+{
+    const VersionInfo& v = versionInfo();
+    QCoreApplication::setOrganizationName(QString::fromStdString(v.company));
+    QCoreApplication::setApplicationName(QString::fromStdString(v.product));
+    QCoreApplication::setApplicationVersion(QString::fromStdString(v.versionText()));
+}
+
+std::string usageText()
+{
+    return "Usage: pelmora [FILE]\n"
+           "       pelmora --rewrite IN OUT\n"
+           "       pelmora --help | --version\n"
+           "\n"
+           "Edits Vorlask configuration files. With FILE the editor opens it at start.\n"
+           "--rewrite reads IN as Open does and writes it to OUT as Save As does, without a\n"
+           "window and without recording the file for the server.\n";
+}
+
+CommandLine parseCommandLine(const std::vector<std::string>& args)
+{
+    CommandLine line;
+    std::vector<std::string> plain;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            line.mode = CommandLine::Mode::Help;
+            return line;
+        }
+        if (arg == "--version") {
+            line.mode = CommandLine::Mode::Version;
+            return line;
+        }
+        if (arg == "--rewrite") {
+            if (args.size() < i + 3) {
+                line.mode = CommandLine::Mode::Error;
+                line.error = "--rewrite needs IN and OUT";
+                return line;
+            }
+            line.mode = CommandLine::Mode::Rewrite;
+            line.file = args[i + 1];
+            line.output = args[i + 2];
+            i += 2;
+            continue;
+        }
+        if (arg == "--") {
+            plain.insert(plain.end(), args.begin() + static_cast<long>(i) + 1, args.end());
+            break;
+        }
+        if (arg.size() > 1 && arg[0] == '-') {
+            line.mode = CommandLine::Mode::Error;
+            line.error = "unknown option " + arg;
+            return line;
+        }
+        plain.push_back(arg);
+    }
+    if (line.mode == CommandLine::Mode::Rewrite) {
+        if (!plain.empty()) {
+            line.mode = CommandLine::Mode::Error;
+            line.error = "--rewrite takes no further file";
+        }
+        return line;
+    }
+    if (plain.size() > 1) {
+        line.mode = CommandLine::Mode::Error;
+        line.error = "only one FILE can be opened";
+        return line;
+    }
+    if (!plain.empty())
+        line.file = plain.front();
+    return line;
+}
+
+int runPelmora(int argc, char** argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    CommandLine line = parseCommandLine(args);
+    switch (line.mode) {
+    case CommandLine::Mode::Help:
+        std::cout << usageText();
+        return 0;
+    case CommandLine::Mode::Version:
+        std::cout << versionInfo().product << " " << versionInfo().versionText() << "\n";
+        return 0;
+    case CommandLine::Mode::Error:
+        std::cerr << "pelmora: " << line.error << "\n" << usageText();
+        return 2;
+    case CommandLine::Mode::Rewrite:
+        return runRewrite(line.file, line.output, std::cerr);
+    case CommandLine::Mode::Window:
+        break;
+    }
+
+    QApplication app(argc, argv);
+    applyApplicationIdentity();
+    QtPrompts prompts;
+    frmEditing window(prompts);
+    prompts.setParentWidget(&window);
+    window.show();
+    if (!line.file.empty()) {
+        const std::string file = line.file;
+        QTimer::singleShot(0, &window, [&window, file] { window.openAtStart(file); });
+    }
+    return app.exec();
+}

@@ -1,0 +1,32 @@
+// The program around the main window: its version information and the command line.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+// What the program's version information says about it.
+struct VersionInfo {
+    std::string company;          // "MOLV Automation"
+    std::string product;          // "Pelmora"
+    std::string fileDescription;
+    int major = 0, minor = 0, revision = 0;
+    std::vector<std::string> contact;  // the maker's contact lines for the About box
+    std::string versionText() const;   // "1.1.0"
+};
+const VersionInfo& versionInfo();
+
+// Gives the running QApplication the organisation, name and version above.
+void applyApplicationIdentity();
+
+struct CommandLine {
+    enum class Mode { Window, Help, Version, Rewrite, Error } mode = Mode::Window;
+    std::string file;            // FILE to open at start (Window), IN (Rewrite)
+    std::string output;          // OUT (Rewrite)
+    std::string error;           // what was wrong (Error)
+};
+CommandLine parseCommandLine(const std::vector<std::string>& args);
+std::string usageText();
+
+// The whole program: pelmora [FILE] | --rewrite IN OUT | --help | --version.
+int runPelmora(int argc, char** argv);

@@ -1,0 +1,1 @@
+#include "tests/editor-ui/qt_test_app.h"
