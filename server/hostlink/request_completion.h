@@ -1,0 +1,12 @@
+// The two ways the polling side answers a queued client request.
+#pragma once
+
+#include <cstdint>
+
+#include "server/runtime/requests.h"
+#include "server/toolkit/tag.h" // requests.h needs the complete tag type
+
+// A normal completion: result 0, quality not valid (a read answers with the cache's quality).
+void completeDone(PendingRequest& request);
+// E_FAIL with the given write quality.
+void completeFailed(PendingRequest& request, std::uint16_t quality);

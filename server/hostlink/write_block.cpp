@@ -1,0 +1,94 @@
+#include "server/hostlink/write_block.h"
+
+#include <algorithm>
+#include <mutex>
+
+#include "server/hostlink/hostlink_channel.h"
+#include "server/hostlink/hostlink_codec.h"
+#include "server/hostlink/request_completion.h"
+#include "server/runtime/plc_tag.h"
+#include "server/runtime/tag_conversions.h"
+
+WriteBlock::WriteBlock(const PendingRequest& first) {
+    range_.start(first.tag->area(), first.tag->address(), valueWordCount(first));
+}
+
+WriteBlock::~WriteBlock() {
+    // Requests still here were never executed (shutdown): nothing was sent for them.
+    if (requests_.empty())
+        return;
+    std::lock_guard lock(requestLock);
+    for (PendingRequest& r : requests_)
+        completeFailed(r, kQualityBad);
+}
+
+bool WriteBlock::holdsArray() const {
+    return !requests_.empty() && requests_.front().tag->isArray();
+}
+
+bool WriteBlock::holdsBoolean() const {
+    return std::any_of(requests_.begin(), requests_.end(),
+                       [](const PendingRequest& r) { return r.tag->isBoolean(); });
+}
+
+bool WriteBlock::accepts(const PendingRequest& request) const {
+    const PlcTag& tag = *request.tag;
+    return passesWriteGap(range_, holdsArray(), tag.area(), tag.address(), tag.isArray());
+}
+
+bool WriteBlock::addRequest(PendingRequest&& request) {
+    const std::uint16_t words = valueWordCount(request);
+    if (words == 0)
+        return false;
+    range_.cover(request.tag->address(), words, true);
+    requests_.push_back(std::move(request));
+    return true;
+}
+
+HostLinkResult WriteBlock::execute(HostLinkChannel& channel) {
+    bool prepared = true;
+    HostLinkResult prepareResult = kWriteNotPrepared;
+    {
+        std::lock_guard lock(requestLock);
+        std::vector<std::uint16_t> image(range_.wordCount(), 0);
+        // Booleans change only their own bits, so the other bits must be the PLC's: read the
+        // range first. This is the one transaction made with requestLock held.
+        if (holdsBoolean()) {
+            prepareResult = channel.readWords(range_.area(), range_.firstWord(),
+                                              range_.wordCount(), image.data());
+            if (prepareResult != kHostLinkOk)
+                prepared = false;
+            else
+                prepareResult = kWriteNotPrepared;
+        }
+        for (std::size_t i = 0; prepared && i < requests_.size(); ++i) {
+            const PendingRequest& r = requests_[i];
+            const std::size_t offset = std::size_t(r.tag->address() - range_.firstWord());
+            const std::size_t words = valueWordCount(r);
+            if (words == 0 || offset + words > image.size() ||
+                !takeWriteWords(r, std::span<std::uint16_t>(image.data() + offset, words)))
+                prepared = false;
+        }
+        if (prepared)
+            std::copy(image.begin(), image.end(), range_.buffer());
+    }
+    if (!prepared) {
+        // Nothing is sent, so no partial write reaches the PLC.
+        std::lock_guard lock(requestLock);
+        for (PendingRequest& r : requests_)
+            completeFailed(r, kQualityBad);
+        requests_.clear();
+        return prepareResult;
+    }
+    const HostLinkResult result =
+        channel.writeWords(range_.area(), range_.firstWord(), range_.wordCount(), range_.buffer());
+    std::lock_guard lock(requestLock);
+    for (PendingRequest& r : requests_) {
+        if (result == kHostLinkOk)
+            completeDone(r);
+        else
+            completeFailed(r, qualityForResult(result));
+    }
+    requests_.clear();
+    return result;
+}
