@@ -1,0 +1,270 @@
+#include "server/runtime/door_server.h"
+
+#include "server/runtime/door_socket_path.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+// A client that stops reading must not hold the server's threads for long.
+constexpr int kSendTimeoutSeconds = 2;
+
+} // namespace
+
+struct DoorServer::Client {
+    std::shared_ptr<DoorConnection> connection;
+    std::thread thread;
+    std::atomic<bool> finished{false};
+};
+
+bool DoorConnection::send(const nlohmann::json& message)
+{
+    if (broken_)
+        return false;
+    // Replacement of invalid UTF-8 keeps one bad string from breaking the whole line.
+    const std::string line =
+        message.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    std::lock_guard lock(sendMutex_);
+    std::size_t done = 0;
+    while (done < line.size()) {
+        const ssize_t n = ::send(fd_, line.data() + done, line.size() - done, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            broken_ = true;
+            ::shutdown(fd_, SHUT_RDWR);
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+void DoorConnection::shutdownSocket()
+{
+    broken_ = true;
+    ::shutdown(fd_, SHUT_RDWR);
+}
+
+DoorConnection::~DoorConnection()
+{
+    // Closed only here, so that no other thread can shut down a reused descriptor number.
+    ::close(fd_);
+}
+
+DoorServer::DoorServer(SessionFactory factory) : factory_(std::move(factory)) {}
+
+DoorServer::~DoorServer()
+{
+    stop();
+}
+
+nlohmann::json DoorServer::errorReply(const nlohmann::json& id, const std::string& text)
+{
+    return {{"id", id}, {"ok", false}, {"error", text}};
+}
+
+bool DoorServer::start(const std::string& path, std::string* error)
+{
+    if (!prepareDoorSocketPath(path, error))
+        return false;
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+
+    listenFd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listenFd_ < 0) {
+        if (error)
+            *error = std::string("socket: ") + std::strerror(errno);
+        return false;
+    }
+    // Bind under a tight umask so the socket is never reachable by others, not even briefly.
+    const mode_t old = ::umask(0177);
+    const int bound = ::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
+    const int bindErrno = errno;
+    ::umask(old);
+    if (bound != 0 || ::listen(listenFd_, 16) != 0) {
+        if (error)
+            *error = "cannot listen on " + path + ": " + std::strerror(bound != 0 ? bindErrno : errno);
+        ::close(listenFd_);
+        listenFd_ = -1;
+        return false;
+    }
+    ::chmod(path.c_str(), 0600);
+    if (::pipe2(wakePipe_, O_CLOEXEC) != 0) {
+        if (error)
+            *error = std::string("pipe: ") + std::strerror(errno);
+        ::close(listenFd_);
+        listenFd_ = -1;
+        ::unlink(path.c_str());
+        return false;
+    }
+    path_ = path;
+    stopping_ = false;
+    acceptThread_ = std::thread([this] { acceptLoop(); });
+    return true;
+}
+
+void DoorServer::stop()
+{
+    if (listenFd_ < 0)
+        return;
+    stopping_ = true;
+    [[maybe_unused]] const ssize_t w = ::write(wakePipe_[1], "x", 1);
+    if (acceptThread_.joinable())
+        acceptThread_.join();
+
+    std::list<std::shared_ptr<Client>> clients;
+    {
+        std::lock_guard lock(clientsMutex_);
+        clients.swap(clients_);
+    }
+    for (auto& c : clients)
+        c->connection->shutdownSocket();
+    for (auto& c : clients)
+        if (c->thread.joinable())
+            c->thread.join();
+
+    ::close(listenFd_);
+    listenFd_ = -1;
+    ::close(wakePipe_[0]);
+    ::close(wakePipe_[1]);
+    wakePipe_[0] = wakePipe_[1] = -1;
+    ::unlink(path_.c_str());
+}
+
+std::size_t DoorServer::connectionCount() const
+{
+    std::lock_guard lock(clientsMutex_);
+    std::size_t n = 0;
+    for (const auto& c : clients_)
+        if (!c->finished)
+            ++n;
+    return n;
+}
+
+void DoorServer::reapFinished()
+{
+    std::list<std::shared_ptr<Client>> done;
+    {
+        std::lock_guard lock(clientsMutex_);
+        for (auto it = clients_.begin(); it != clients_.end();) {
+            if ((*it)->finished) {
+                done.push_back(*it);
+                it = clients_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    for (auto& c : done)
+        if (c->thread.joinable())
+            c->thread.join();
+}
+
+void DoorServer::acceptLoop()
+{
+    while (!stopping_) {
+        pollfd fds[2] = {{listenFd_, POLLIN, 0}, {wakePipe_[0], POLLIN, 0}};
+        const int r = ::poll(fds, 2, 1000);
+        reapFinished();
+        if (r < 0 && errno != EINTR)
+            break;
+        if (stopping_ || (fds[1].revents & POLLIN))
+            break;
+        if (!(fds[0].revents & POLLIN))
+            continue;
+        const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0)
+            continue;
+        timeval tv{kSendTimeoutSeconds, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+        auto client = std::make_shared<Client>();
+        client->connection = std::make_shared<DoorConnection>(fd);
+        std::lock_guard lock(clientsMutex_);
+        clients_.push_back(client);
+        client->thread = std::thread([this, client] { serve(client); });
+    }
+}
+
+void DoorServer::serve(const std::shared_ptr<Client>& client)
+{
+    auto& conn = *client->connection;
+    std::unique_ptr<DoorSession> session = factory_(client->connection);
+    std::string buffer;
+    bool discarding = false; // inside an oversized line, up to its newline
+    bool open = session != nullptr;
+    if (!open)
+        conn.send(errorReply(nullptr, "the server cannot take clients now"));
+
+    auto takeLine = [&](const std::string& line) {
+        auto request = nlohmann::json::parse(line, nullptr, false);
+        if (request.is_discarded())
+            return conn.send(errorReply(nullptr, "malformed request: not JSON"));
+        if (!request.is_object())
+            return conn.send(errorReply(nullptr, "malformed request: not a JSON object"));
+        const nlohmann::json id = request.contains("id") ? request["id"] : nlohmann::json();
+        if (!request.contains("op") || !request["op"].is_string())
+            return conn.send(errorReply(id, "malformed request: no \"op\""));
+        bool closeAfter = false;
+        nlohmann::json reply;
+        try {
+            reply = session->handle(request, &closeAfter);
+        } catch (const std::exception& e) {
+            reply = {{"ok", false}, {"error", std::string("request failed: ") + e.what()}};
+        }
+        reply["id"] = id;
+        const bool sent = conn.send(reply);
+        return sent && !closeAfter;
+    };
+
+    char chunk[8192];
+    while (open && !stopping_) {
+        const ssize_t n = ::recv(conn.fd(), chunk, sizeof chunk, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        buffer.append(chunk, static_cast<std::size_t>(n));
+        std::size_t start = 0;
+        for (;;) {
+            const auto nl = buffer.find('\n', start);
+            if (nl == std::string::npos)
+                break;
+            std::string line = buffer.substr(start, nl - start);
+            start = nl + 1;
+            if (discarding) {
+                discarding = false;
+                continue;
+            }
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            if (line.find_first_not_of(" \t") == std::string::npos)
+                continue;
+            if (!takeLine(line)) {
+                open = false;
+                break;
+            }
+        }
+        buffer.erase(0, start);
+        if (open && buffer.size() > kMaxLine) {
+            if (!discarding)
+                open = conn.send(errorReply(nullptr, "request line too long (limit " +
+                                                         std::to_string(kMaxLine) + " bytes)"));
+            discarding = true;
+            buffer.clear();
+        }
+    }
+    if (session)
+        session->ended();
+    session.reset();
+    conn.shutdownSocket();
+    client->finished = true;
+}

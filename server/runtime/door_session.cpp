@@ -1,0 +1,639 @@
+#include "server/runtime/door_session.h"
+
+#include "common/format_vocab.h"
+#include "server/runtime/door_latin1.h"
+#include "server/runtime/server_identity.h"
+#include "server/toolkit/entry.h"
+#include "server/toolkit/quality.h"
+
+#include <limits>
+
+namespace {
+
+using json = nlohmann::json;
+
+json fail(const std::string& text)
+{
+    return {{"ok", false}, {"error", text}};
+}
+
+json okReply()
+{
+    return {{"ok", true}};
+}
+
+bool getGroup(const json& rq, GroupHandle* group)
+{
+    if (!rq.contains("group") || !rq["group"].is_number_unsigned())
+        return false;
+    *group = rq["group"].get<GroupHandle>();
+    return *group != 0;
+}
+
+bool getHandles(const json& rq, std::vector<ItemHandle>* handles)
+{
+    if (!rq.contains("handles") || !rq["handles"].is_array())
+        return false;
+    for (const auto& h : rq["handles"]) {
+        if (!h.is_number_unsigned())
+            return false;
+        handles->push_back(h.get<ItemHandle>());
+    }
+    return true;
+}
+
+json stateToJson(const ItemState& s)
+{
+    json out;
+    if (!succeeded(s.result)) {
+        out["error"] = resultText(s.result, s.error);
+        return out;
+    }
+    out["value"] = variantToJson(s.value);
+    out["vartype"] = s.value.vartype();
+    out["type"] = datatypeWord(s.value.vartype());
+    out["quality"] = s.quality;
+    out["qualityText"] = quality2string(s.quality);
+    out["timestamp"] = timeStampMillis(s.timeStamp);
+    return out;
+}
+
+json writeToJson(const WriteResult& w)
+{
+    json out;
+    out["ok"] = succeeded(w.result);
+    if (!succeeded(w.result))
+        out["error"] = resultText(w.result, w.error);
+    if (w.qualityValid)
+        out["quality"] = w.quality;
+    return out;
+}
+
+} // namespace
+
+std::string resultText(ToolkitResult result, const std::string& detail)
+{
+    std::string text;
+    if (result == kResultUnknownItemId)
+        text = "unknown item ID";
+    else if (result == kResultInvalidItemId)
+        text = "invalid item ID";
+    else if (result == kResultBadRights)
+        text = "the item's access rights do not allow this";
+    else if (result == kResultTimeout)
+        text = "the PLC did not answer in time";
+    else if (result == kResultBadType)
+        text = "the value does not fit the item's data type";
+    else if (result == kResultFail)
+        text = "the PLC request failed";
+    else if (result == kResultInvalidHandle)
+        text = "unknown handle";
+    else if (result == kResultNotRunning)
+        text = "the server is not running";
+    else
+        text = "refused";
+    text += std::string(" (") + resultName(result) + ")";
+    if (!detail.empty())
+        text += ": " + detail;
+    return text;
+}
+
+long long timeStampMillis(TimeStamp t)
+{
+    if (t == TimeStamp{})
+        return 0;
+    return std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()).count();
+}
+
+std::string datatypeWord(std::uint16_t vartype)
+{
+    if (vartype == vt::EMPTY)
+        return "VT_EMPTY";
+    return vartypeName(vartype);
+}
+
+json variantToJson(const Variant& value)
+{
+    if (value.isArray()) {
+        json arr = json::array();
+        for (const auto& e : value.elements())
+            arr.push_back(variantToJson(e));
+        return arr;
+    }
+    switch (value.vartype()) {
+    case vt::EMPTY:
+        return nullptr;
+    case vt::BOOL:
+        return value.boolValue();
+    case vt::R4:
+        return static_cast<double>(value.r4());
+    case vt::R8:
+        return value.r8();
+    case vt::BSTR:
+        return latin1ToUtf8(value.str());
+    case vt::UI1:
+    case vt::UI2:
+    case vt::UI4:
+        return static_cast<std::uint64_t>(value.asInt64());
+    default:
+        return value.asInt64();
+    }
+}
+
+bool jsonToVariant(const json& value, std::uint16_t elementType, Variant* out, std::string* error)
+{
+    auto scalar = [&](const json& v, Variant* s) {
+        if (v.is_boolean()) {
+            *s = Variant::fromBool(v.get<bool>());
+        } else if (v.is_number_unsigned()) {
+            const auto u = v.get<std::uint64_t>();
+            if (u <= static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()))
+                *s = Variant::fromI4(static_cast<std::int32_t>(u));
+            else if (u <= std::numeric_limits<std::uint32_t>::max())
+                *s = Variant::fromUI4(static_cast<std::uint32_t>(u));
+            else
+                *s = Variant::fromR8(static_cast<double>(u));
+        } else if (v.is_number_integer()) {
+            const auto i = v.get<std::int64_t>();
+            if (i >= std::numeric_limits<std::int32_t>::min() && i <= std::numeric_limits<std::int32_t>::max())
+                *s = Variant::fromI4(static_cast<std::int32_t>(i));
+            else
+                *s = Variant::fromR8(static_cast<double>(i));
+        } else if (v.is_number_float()) {
+            *s = Variant::fromR8(v.get<double>());
+        } else if (v.is_string()) {
+            *s = Variant::fromString(utf8ToLatin1(v.get<std::string>()));
+        } else {
+            if (error)
+                *error = "a value is a number, true/false, a string or an array of those";
+            return false;
+        }
+        return true;
+    };
+    if (!value.is_array())
+        return scalar(value, out);
+
+    std::vector<Variant> elements;
+    for (const auto& e : value) {
+        Variant s;
+        if (e.is_array() || !scalar(e, &s)) {
+            if (error)
+                *error = "array elements are numbers, true/false or strings";
+            return false;
+        }
+        elements.push_back(std::move(s));
+    }
+    // The element kind every element fits: bool, integer, real or string.
+    std::uint16_t kind = elements.empty() ? elementType : vt::EMPTY;
+    for (const auto& e : elements) {
+        std::uint16_t k = e.vartype();
+        if (k == vt::UI4)
+            k = vt::R8; // above the signed range; the toolkit range-checks
+        if (kind == vt::EMPTY)
+            kind = k;
+        else if (kind != k) {
+            const bool numeric = (kind == vt::I4 || kind == vt::R8) && (k == vt::I4 || k == vt::R8);
+            if (!numeric) {
+                if (error)
+                    *error = "array elements must all be of one kind";
+                return false;
+            }
+            kind = vt::R8;
+        }
+    }
+    if (kind == vt::EMPTY)
+        kind = vt::I4;
+    Variant arr = Variant::makeArray(kind, elements.size());
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        if (!arr.setAt(i, elements[i])) {
+            if (error)
+                *error = "array element " + std::to_string(i) + " does not fit";
+            return false;
+        }
+    }
+    *out = std::move(arr);
+    return true;
+}
+
+std::unique_ptr<DoorSession> DoorClientSession::open(std::shared_ptr<DoorConnection> connection)
+{
+    std::unique_ptr<DoorClientSession> s(new DoorClientSession(connection));
+    std::weak_ptr<DoorConnection> weak = connection;
+    ToolkitResult r = kResultOk;
+    s->client_ = DaClient::connect(
+        "door client",
+        [weak](const std::string& reason) {
+            if (auto c = weak.lock())
+                c->send({{"event", "shutdown"}, {"reason", reason}});
+        },
+        &r);
+    if (!s->client_)
+        return nullptr;
+    return s;
+}
+
+DoorClientSession::DoorClientSession(std::shared_ptr<DoorConnection> connection)
+    : connection_(std::move(connection))
+{
+}
+
+void DoorClientSession::ended()
+{
+    // Leaves the object root; the last client leaving runs the last-client notification.
+    if (client_)
+        client_->disconnect();
+}
+
+json DoorClientSession::handle(const json& rq, bool* closeAfter)
+{
+    const std::string op = rq["op"].get<std::string>();
+    if (op == "close") {
+        *closeAfter = true;
+        return okReply();
+    }
+    if (!client_ || !client_->isConnected())
+        return fail("the server is not running");
+    if (op == "status")
+        return opStatus();
+    if (op == "browse")
+        return opBrowse(rq);
+    if (op == "props")
+        return opProps(rq);
+    if (op == "addGroup")
+        return opAddGroup(rq);
+    if (op == "removeGroup")
+        return opRemoveGroup(rq);
+    if (op == "setGroup")
+        return opSetGroup(rq);
+    if (op == "addItems")
+        return opAddItems(rq);
+    if (op == "removeItems")
+        return opRemoveItems(rq);
+    if (op == "setItemsActive")
+        return opSetItemsActive(rq);
+    if (op == "read")
+        return opRead(rq);
+    if (op == "write")
+        return opWrite(rq);
+    return fail("unknown op \"" + op + "\"");
+}
+
+json DoorClientSession::opStatus()
+{
+    auto entry = getSODaSEntry();
+    const auto info = entry->getRegisterInfo();
+    const auto version = entry->getVersionInfo();
+    json out = okReply();
+    out["progId"] = info.progId;
+    out["independentProgId"] = info.independentProgId;
+    out["description"] = info.description;
+    out["vendor"] = entry->getVendorInfo();
+    out["classId"] = entry->getClassId();
+    out["version"] = {version.major, version.minor, version.build};
+    out["clients"] = entry->getObjectRoot() ? entry->getObjectRoot()->serverCount() : 0;
+    return out;
+}
+
+json DoorClientSession::opBrowse(const json& rq)
+{
+    json out = okReply();
+    if (rq.contains("branch")) {
+        if (!rq["branch"].is_string())
+            return fail("\"branch\" is a string");
+        ToolkitResult r = kResultOk;
+        const auto entries = client_->browseChildren(rq["branch"].get<std::string>(), &r);
+        if (!succeeded(r))
+            return fail(resultText(r));
+        json branches = json::array(), leaves = json::array();
+        for (const auto& e : entries)
+            (e.isLeaf ? leaves : branches).push_back({{"name", e.name}, {"item", e.itemId}});
+        out["branches"] = branches;
+        out["leaves"] = leaves;
+        return out;
+    }
+    json items = json::array();
+    for (const auto& e : client_->browse())
+        if (e.isLeaf)
+            items.push_back(e.itemId);
+    out["items"] = items;
+    return out;
+}
+
+json DoorClientSession::opProps(const json& rq)
+{
+    if (!rq.contains("item") || !rq["item"].is_string())
+        return fail("props needs \"item\"");
+    const auto p = client_->getItemProperties(rq["item"].get<std::string>());
+    if (!succeeded(p.result))
+        return fail(resultText(p.result));
+    json out = okReply();
+    out["datatype"] = datatypeWord(p.datatype);
+    out["vartype"] = p.datatype;
+    out["access"] = std::string(accessWord(p.accessRights));
+    out["rights"] = p.accessRights;
+    out["description"] = latin1ToUtf8(p.description);
+    json all = json::array();
+    for (const auto& v : p.all)
+        all.push_back({{"id", v.id}, {"description", v.description}, {"value", variantToJson(v.value)}});
+    out["properties"] = all;
+    return out;
+}
+
+json DoorClientSession::opAddGroup(const json& rq)
+{
+    const std::string name = rq.value("name", std::string());
+    const bool active = rq.value("active", true);
+    if (rq.contains("rate") && !rq["rate"].is_number_unsigned())
+        return fail("\"rate\" is a number of milliseconds");
+    const std::uint32_t rate = rq.value("rate", 1000u);
+    std::weak_ptr<DoorConnection> weak = connection_;
+    GroupHandle group = 0;
+    const ToolkitResult r = client_->addGroup(
+        name, active, rate,
+        [weak](GroupHandle g, const std::vector<DataChangeItem>& changes) {
+            auto c = weak.lock();
+            if (!c)
+                return;
+            json items = json::array();
+            for (const auto& ch : changes) {
+                items.push_back({{"item", ch.itemId},
+                                 {"handle", ch.item},
+                                 {"clientHandle", ch.clientHandle},
+                                 {"value", variantToJson(ch.value)},
+                                 {"vartype", ch.value.vartype()},
+                                 {"quality", ch.quality},
+                                 {"timestamp", timeStampMillis(ch.timeStamp)}});
+            }
+            c->send({{"event", "dataChange"}, {"group", g}, {"items", items}});
+        },
+        &group);
+    if (!succeeded(r))
+        return fail(resultText(r));
+    GroupInfo info;
+    client_->getGroupInfo(group, &info);
+    json out = okReply();
+    out["group"] = group;
+    out["rate"] = info.updateRate;
+    out["name"] = info.name;
+    return out;
+}
+
+json DoorClientSession::opRemoveGroup(const json& rq)
+{
+    GroupHandle group;
+    if (!getGroup(rq, &group) || group == adHocGroup_)
+        return fail("removeGroup needs \"group\"");
+    const ToolkitResult r = client_->removeGroup(group);
+    return succeeded(r) ? okReply() : fail(resultText(r));
+}
+
+json DoorClientSession::opSetGroup(const json& rq)
+{
+    GroupHandle group;
+    if (!getGroup(rq, &group) || group == adHocGroup_)
+        return fail("setGroup needs \"group\"");
+    if (rq.contains("rate")) {
+        if (!rq["rate"].is_number_unsigned())
+            return fail("\"rate\" is a number of milliseconds");
+        const ToolkitResult r = client_->setUpdateRate(group, rq["rate"].get<std::uint32_t>());
+        if (!succeeded(r))
+            return fail(resultText(r));
+    }
+    if (rq.contains("active")) {
+        if (!rq["active"].is_boolean())
+            return fail("\"active\" is true or false");
+        const ToolkitResult r = client_->setGroupActive(group, rq["active"].get<bool>());
+        if (!succeeded(r))
+            return fail(resultText(r));
+    }
+    GroupInfo info;
+    const ToolkitResult r = client_->getGroupInfo(group, &info);
+    if (!succeeded(r))
+        return fail(resultText(r));
+    json out = okReply();
+    out["rate"] = info.updateRate;
+    out["active"] = info.active;
+    return out;
+}
+
+json DoorClientSession::opAddItems(const json& rq)
+{
+    GroupHandle group;
+    if (!getGroup(rq, &group) || group == adHocGroup_ || !rq.contains("items") || !rq["items"].is_array())
+        return fail("addItems needs \"group\" and \"items\"");
+    std::vector<ItemDefinition> defs;
+    for (const auto& it : rq["items"]) {
+        ItemDefinition d;
+        if (it.is_string()) {
+            d.itemId = it.get<std::string>();
+        } else if (it.is_object() && it.contains("item") && it["item"].is_string()) {
+            d.itemId = it["item"].get<std::string>();
+            d.active = it.value("active", true);
+            d.clientHandle = it.value("clientHandle", 0u);
+        } else {
+            return fail("each item is an item ID or {\"item\": ID, ...}");
+        }
+        defs.push_back(std::move(d));
+    }
+    const auto results = client_->addItems(group, defs);
+    json items = json::array();
+    for (std::size_t i = 0; i < results.size() && i < defs.size(); ++i) {
+        const auto& r = results[i];
+        if (!succeeded(r.result)) {
+            items.push_back({{"item", defs[i].itemId}, {"error", resultText(r.result)}});
+            continue;
+        }
+        items.push_back({{"item", defs[i].itemId},
+                         {"handle", r.item},
+                         {"datatype", datatypeWord(r.nativeDatatype)},
+                         {"vartype", r.nativeDatatype},
+                         {"access", std::string(accessWord(r.accessRights))}});
+        std::lock_guard lock(groupsMutex_);
+        groupItemTypes_[group][r.item] = r.nativeDatatype;
+    }
+    json out = okReply();
+    out["items"] = items;
+    return out;
+}
+
+json DoorClientSession::opRemoveItems(const json& rq)
+{
+    GroupHandle group;
+    std::vector<ItemHandle> handles;
+    if (!getGroup(rq, &group) || group == adHocGroup_ || !getHandles(rq, &handles))
+        return fail("removeItems needs \"group\" and \"handles\"");
+    const auto results = client_->removeItems(group, handles);
+    json res = json::array();
+    for (auto r : results)
+        res.push_back(succeeded(r) ? json{{"ok", true}} : json{{"ok", false}, {"error", resultText(r)}});
+    json out = okReply();
+    out["results"] = res;
+    return out;
+}
+
+json DoorClientSession::opSetItemsActive(const json& rq)
+{
+    GroupHandle group;
+    std::vector<ItemHandle> handles;
+    if (!getGroup(rq, &group) || group == adHocGroup_ || !getHandles(rq, &handles) || !rq.contains("active") ||
+        !rq["active"].is_boolean())
+        return fail("setItemsActive needs \"group\", \"handles\" and \"active\"");
+    const auto results = client_->setItemsActive(group, handles, rq["active"].get<bool>());
+    json res = json::array();
+    for (auto r : results)
+        res.push_back(succeeded(r) ? json{{"ok", true}} : json{{"ok", false}, {"error", resultText(r)}});
+    json out = okReply();
+    out["results"] = res;
+    return out;
+}
+
+bool DoorClientSession::adHocItem(const std::string& itemId, AdHocItem* item, std::string* error)
+{
+    if (auto it = adHocItems_.find(itemId); it != adHocItems_.end()) {
+        *item = it->second;
+        return true;
+    }
+    if (!adHocGroup_) {
+        // Inactive, so items read by ID are never scanned on their own account.
+        const ToolkitResult r = client_->addGroup("", false, 0, {}, &adHocGroup_);
+        if (!succeeded(r)) {
+            *error = resultText(r);
+            return false;
+        }
+    }
+    const auto results = client_->addItems(adHocGroup_, {ItemDefinition{itemId, false, 0}});
+    if (results.empty() || !succeeded(results[0].result)) {
+        *error = resultText(results.empty() ? kResultFail : results[0].result);
+        return false;
+    }
+    AdHocItem a{results[0].item, results[0].nativeDatatype, results[0].accessRights};
+    adHocItems_[itemId] = a;
+    *item = a;
+    return true;
+}
+
+json DoorClientSession::opRead(const json& rq)
+{
+    const std::string source = rq.value("source", std::string("cache"));
+    if (source != "cache" && source != "device")
+        return fail("\"source\" is \"cache\" or \"device\"");
+    const DataSource ds = source == "device" ? DataSource::device : DataSource::cache;
+    json values = json::array();
+
+    if (rq.contains("group")) {
+        GroupHandle group;
+        std::vector<ItemHandle> handles;
+        if (!getGroup(rq, &group) || !getHandles(rq, &handles))
+            return fail("read needs \"group\" and \"handles\", or \"items\"");
+        const auto states = client_->read(group, handles, ds);
+        for (std::size_t i = 0; i < states.size(); ++i) {
+            json v = stateToJson(states[i]);
+            v["handle"] = i < handles.size() ? handles[i] : 0;
+            values.push_back(v);
+        }
+    } else {
+        if (!rq.contains("items") || !rq["items"].is_array())
+            return fail("read needs \"items\"");
+        // Items that exist are read together, so that one device read serves them all.
+        std::vector<std::string> ids;
+        std::vector<ItemHandle> handles;
+        std::vector<json> slots;
+        for (const auto& id : rq["items"]) {
+            if (!id.is_string())
+                return fail("\"items\" holds item IDs");
+            AdHocItem item;
+            std::string why;
+            json slot = {{"item", id}};
+            if (!adHocItem(id.get<std::string>(), &item, &why)) {
+                slot["error"] = why;
+            } else {
+                slot["handle"] = item.handle;
+                handles.push_back(item.handle);
+            }
+            slots.push_back(slot);
+        }
+        std::vector<ItemState> states;
+        if (!handles.empty())
+            states = client_->read(adHocGroup_, handles, ds);
+        std::size_t k = 0;
+        for (auto& slot : slots) {
+            if (!slot.contains("error")) {
+                json v = k < states.size() ? stateToJson(states[k]) : json{{"error", "no answer"}};
+                ++k;
+                slot.erase("handle");
+                slot.update(v);
+            }
+            values.push_back(slot);
+        }
+    }
+    json out = okReply();
+    out["values"] = values;
+    return out;
+}
+
+json DoorClientSession::opWrite(const json& rq)
+{
+    json results = json::array();
+    if (rq.contains("group")) {
+        GroupHandle group;
+        std::vector<ItemHandle> handles;
+        if (!getGroup(rq, &group) || !getHandles(rq, &handles) || !rq.contains("values") ||
+            !rq["values"].is_array() || rq["values"].size() != handles.size())
+            return fail("write needs \"group\", \"handles\" and as many \"values\"");
+        std::vector<Variant> values;
+        std::map<ItemHandle, std::uint16_t> types;
+        {
+            std::lock_guard lock(groupsMutex_);
+            types = groupItemTypes_[group];
+        }
+        for (std::size_t i = 0; i < handles.size(); ++i) {
+            Variant v;
+            std::string why;
+            const std::uint16_t t = types.count(handles[i]) ? types[handles[i]] : vt::EMPTY;
+            if (!jsonToVariant(rq["values"][i], static_cast<std::uint16_t>(t & ~vt::ARRAY), &v, &why))
+                return fail("value " + std::to_string(i) + ": " + why);
+            values.push_back(std::move(v));
+        }
+        for (const auto& w : client_->write(group, handles, values))
+            results.push_back(writeToJson(w));
+    } else {
+        if (!rq.contains("items") || !rq["items"].is_array())
+            return fail("write needs \"items\": [{\"item\": ID, \"value\": V}, ...]");
+        std::vector<ItemHandle> handles;
+        std::vector<Variant> values;
+        std::vector<json> slots;
+        for (const auto& it : rq["items"]) {
+            if (!it.is_object() || !it.contains("item") || !it["item"].is_string() || !it.contains("value"))
+                return fail("each write is {\"item\": ID, \"value\": V}");
+            json slot = {{"item", it["item"]}};
+            AdHocItem item;
+            std::string why;
+            Variant v;
+            if (!adHocItem(it["item"].get<std::string>(), &item, &why)) {
+                slot["ok"] = false;
+                slot["error"] = why;
+            } else if (!jsonToVariant(it["value"], static_cast<std::uint16_t>(item.datatype & ~vt::ARRAY), &v, &why)) {
+                slot["ok"] = false;
+                slot["error"] = "bad value: " + why;
+            } else {
+                handles.push_back(item.handle);
+                values.push_back(std::move(v));
+            }
+            slots.push_back(slot);
+        }
+        std::vector<WriteResult> written;
+        if (!handles.empty())
+            written = client_->write(adHocGroup_, handles, values);
+        std::size_t k = 0;
+        for (auto& slot : slots) {
+            if (!slot.contains("ok")) {
+                slot.update(k < written.size() ? writeToJson(written[k]) : json{{"ok", false}, {"error", "no answer"}});
+                ++k;
+            }
+            results.push_back(slot);
+        }
+    }
+    json out = okReply();
+    out["results"] = results;
+    return out;
+}

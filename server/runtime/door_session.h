@@ -1,0 +1,63 @@
+// One door connection as one client of the toolkit: turns the door's JSON requests into calls
+// of the toolkit's client side and its data changes into events (docs/door.md).
+#pragma once
+
+#include "server/runtime/door_server.h"
+#include "server/toolkit/da_client.h"
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+class DoorClientSession : public DoorSession {
+public:
+    // Null when the toolkit takes no clients (not started, or shut down).
+    static std::unique_ptr<DoorSession> open(std::shared_ptr<DoorConnection> connection);
+
+    nlohmann::json handle(const nlohmann::json& request, bool* closeAfter) override;
+    void ended() override;
+
+private:
+    explicit DoorClientSession(std::shared_ptr<DoorConnection> connection);
+
+    nlohmann::json opStatus();
+    nlohmann::json opBrowse(const nlohmann::json& rq);
+    nlohmann::json opProps(const nlohmann::json& rq);
+    nlohmann::json opAddGroup(const nlohmann::json& rq);
+    nlohmann::json opRemoveGroup(const nlohmann::json& rq);
+    nlohmann::json opSetGroup(const nlohmann::json& rq);
+    nlohmann::json opAddItems(const nlohmann::json& rq);
+    nlohmann::json opRemoveItems(const nlohmann::json& rq);
+    nlohmann::json opSetItemsActive(const nlohmann::json& rq);
+    nlohmann::json opRead(const nlohmann::json& rq);
+    nlohmann::json opWrite(const nlohmann::json& rq);
+
+    // Items named by ID live in a private inactive group of the connection.
+    struct AdHocItem {
+        ItemHandle handle = 0;
+        std::uint16_t datatype = 0;
+        std::uint8_t rights = 0;
+    };
+    bool adHocItem(const std::string& itemId, AdHocItem* item, std::string* error);
+
+    std::shared_ptr<DoorConnection> connection_;
+    std::unique_ptr<DaClient> client_;
+    GroupHandle adHocGroup_ = 0;
+    std::map<std::string, AdHocItem> adHocItems_;
+    // The item IDs of the handles of each client group, for data-change events.
+    std::mutex groupsMutex_;
+    std::map<GroupHandle, std::map<ItemHandle, std::uint16_t>> groupItemTypes_;
+};
+
+// The door's JSON form of a value, and back. Strings carry bytes as code points 0..255.
+nlohmann::json variantToJson(const Variant& value);
+// A JSON value as a Variant of the nearest kind (the toolkit converts it to the item's type);
+// an empty array takes elementType. False with *error for objects and nested arrays.
+bool jsonToVariant(const nlohmann::json& value, std::uint16_t elementType, Variant* out, std::string* error);
+// "VT_I2", "VT_BOOL ARRAY", ...
+std::string datatypeWord(std::uint16_t vartype);
+// Milliseconds since 1970, 0 for none.
+long long timeStampMillis(TimeStamp t);
+// "OPC_E_UNKNOWNITEMID" and the like, with a detail when there is one.
+std::string resultText(ToolkitResult result, const std::string& detail = {});

@@ -1,0 +1,129 @@
+// The server's process entry.
+#include "server/runtime/command_line.h"
+#include "server/runtime/door_socket_path.h"
+#include "server/runtime/headless_link.h"
+#include "server/runtime/main_window.h"
+#include "server/runtime/server_app.h"
+#include "server/runtime/server_icon.h"
+#include "server/runtime/signal_bridge.h"
+#include "server/runtime/status_dialog.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#ifndef VORLASK_VERSION
+#define VORLASK_VERSION "0"
+#endif
+
+namespace {
+
+bool displayAvailable()
+{
+    for (const char* var : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* v = std::getenv(var);
+        if (v && *v)
+            return true;
+    }
+    return false;
+}
+
+int runServer(ServerApp& app, MainWindowLink& link, const std::function<void()>& showWindow,
+              const std::function<void()>& loopEnded)
+{
+    app.installEventHandler();
+    std::string why;
+    int code = 0;
+    if (app.start(&why)) {
+        showWindow();
+        code = QCoreApplication::exec();
+    } else {
+        link.messageBox(why, "Vorlask");
+        code = 1;
+    }
+    loopEnded();
+    app.shutdown();
+    app.terminate();
+    return code;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // The message ring's ten "\r\n" slots and index 0 are set up before main runs.
+
+    CommandLine cmd = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    applyEnvironment(cmd);
+    if (!cmd.usageError.empty()) {
+        std::cerr << "vorlask: " << cmd.usageError << "\n" << commandLineUsage();
+        return 2;
+    }
+    if (cmd.help) {
+        std::cout << commandLineUsage();
+        return 0;
+    }
+    if (cmd.version) {
+        std::cout << "vorlask " << VORLASK_VERSION << "\n";
+        return 0;
+    }
+    // A previous-instance handle does not exist here; a second server on the same socket is
+    // refused when the door opens instead.
+
+    ServerApp::Options options;
+    options.socketPath = resolveDoorSocketPath(cmd.socketPath);
+
+    if (cmd.action != SwitchAction::Run) {
+        // Registration needs no window: it would never be shown.
+        ServerApp app(cmd, nullptr, options);
+        app.giveIdentity();
+        const bool ok = cmd.action == SwitchAction::RegServer ? app.registerServer() : app.unregisterServer();
+        if (!ok)
+            std::cerr << "vorlask: the registry could not be fully updated\n";
+        app.terminate();
+        return 0;
+    }
+
+    const bool headless = cmd.headless || !displayAvailable();
+    if (headless) {
+        QCoreApplication qapp(argc, argv);
+        HeadlessLink link(std::cerr, [&qapp] {
+            QMetaObject::invokeMethod(&qapp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+        });
+        SignalBridge signalBridge([&link](int) { link.postClose(); });
+        ServerApp app(cmd, &link, options);
+        app.giveIdentity();
+        return runServer(app, link, [] {}, [&link] { link.loopEnded(); });
+    }
+
+    QApplication qapp(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(serverIcon());
+    auto window = std::make_unique<MainWindow>();
+    QtWindowLink link(window.get());
+    QObject::connect(window.get(), &MainWindow::destroyedWindow, &qapp, [] { QCoreApplication::exit(0); });
+    SignalBridge signalBridge([&link](int) { link.postClose(); });
+    ServerApp app(cmd, &link, options);
+    app.giveIdentity();
+    MainWindow* w = window.get();
+    auto show = [w] {
+        const char* open = std::getenv("VORLASK_OPEN_STATUS");
+        if (open && std::string(open) == "1") {
+            // The demo: the window in plain view with the status dialog open.
+            w->show();
+            QTimer::singleShot(300, w, [w] { w->openCommStatus(); });
+            return;
+        }
+        w->setAttribute(Qt::WA_ShowWithoutActivating);
+        w->showMinimized();
+    };
+    const int code = runServer(app, link, show, [&link] { link.windowGone(); });
+    window.reset();
+    return code;
+}

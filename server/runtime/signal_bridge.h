@@ -1,0 +1,22 @@
+// SIGINT and SIGTERM into the main loop: the handler only writes a byte into a pipe, and the
+// main thread reads it and runs the normal close.
+#pragma once
+
+#include <QObject>
+
+#include <functional>
+
+class QSocketNotifier;
+
+class SignalBridge : public QObject {
+    Q_OBJECT
+public:
+    explicit SignalBridge(std::function<void(int)> onSignal, QObject* parent = nullptr);
+    ~SignalBridge() override;
+
+private:
+    void readPipe();
+
+    std::function<void(int)> onSignal_;
+    QSocketNotifier* notifier_ = nullptr;
+};
