@@ -93,9 +93,12 @@ public:
     SOCmnPointer<SOSrvObjectRoot> getObjectRoot() const;
 
     // For the toolkit's own client side.
-    ToolkitThreads* threads() const;
+    std::shared_ptr<ToolkitThreads> threads() const;
+    // False when the entry is not running.
+    bool clientConnected(SOCmnPointer<SODaSServer> server);
+    // Takes the server object out of the object root; the last one leaving runs the event
+    // handler's notification (not while terminating).
     void clientReleased(SODaSServer* server);
-    void clientConnected(SOCmnPointer<SODaSServer> server);
 
 private:
     friend SOCmnPointer<SODaSEntry> getSODaSEntry();
@@ -118,8 +121,9 @@ private:
     SOCmnPointer<SOSrvEventHandler> eventHandler_;
     SOCmnPointer<SODaSNameSpaceRoot> nameSpaceRoot_;
     SOCmnPointer<SOSrvObjectRoot> objectRoot_;
-    std::unique_ptr<ToolkitThreads> threads_;
+    std::shared_ptr<ToolkitThreads> threads_;
     std::atomic<bool> running_{false};
+    std::atomic<bool> terminating_{false};
 };
 
 // The one entry of the process (a handle with its own reference).

@@ -38,6 +38,7 @@ private:
     void cacheChanged() noexcept override;
 
     SOCmnPointer<SODaSTag> tag_;
+    SOCmnPointer<SODaSCache> subscribedCache_;
     std::atomic<SODaSGroupDefault*> parent_{nullptr};
     std::atomic<bool> active_{false};
     std::uint32_t serverHandle_ = 0;
@@ -45,6 +46,7 @@ private:
 
     // Data-change bookkeeping, touched by the group's update only.
     std::atomic<bool> changed_{false};
+    std::atomic<bool> resend_{false}; // send the current value at the next update
     bool sentOnce_ = false;
     Variant lastValue_;
     std::uint16_t lastQuality_ = 0;
@@ -71,17 +73,16 @@ protected:
 private:
     friend class ToolkitGroupAccess;
 
-    mutable std::mutex mutex_;
+    // Recursive: the client operations hold it while the server's notifications run, and
+    // those may walk the leaf list.
+    mutable std::recursive_mutex mutex_;
     std::string name_;
     std::atomic<bool> active_{false};
     std::atomic<std::uint32_t> updateRate_{0};
     std::uint32_t serverHandle_ = 0;
     std::vector<SOCmnPointer<SODaSItemDefault>> items_;
     SODaSServer* server_ = nullptr;
-    // Scheduling of data changes.
-    std::chrono::steady_clock::time_point nextUpdate_{};
-    bool updateQueued_ = false;
-    bool removed_ = false;
+    std::uint32_t nextItemHandle_ = 1;
 };
 
 // Makes the groups and items of clients. The server overrides both creations.

@@ -32,6 +32,7 @@ public:
 
     SODaSRequest(Operation operation, std::uint16_t type, SOCmnPointer<SODaSTag> tag,
                  Variant writeValue = {}, CompletionHook hook = {});
+    ~SODaSRequest() override;
 
     std::uint8_t getOperation() const { return operation_; }
     std::uint16_t getType() const { return type_; }

@@ -1,6 +1,7 @@
 // Client server objects (one per connected client) and the object root that lists them.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -31,6 +32,7 @@ private:
     mutable std::mutex mutex_;
     std::map<std::uint32_t, SOCmnPointer<SODaSGroupDefault>> groups_;
     std::uint32_t nextHandle_ = 1;
+    std::atomic<bool> detached_{false}; // left the object root (disconnect or terminate)
 };
 
 class SOSrvObjectRoot : public SOCmnObject {

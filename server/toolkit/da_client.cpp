@@ -1,0 +1,769 @@
+#include "server/toolkit/da_client.h"
+
+#include <atomic>
+#include <map>
+#include <mutex>
+
+#include "server/toolkit/entry.h"
+#include "server/toolkit/toolkit_internal.h"
+#include "server/toolkit/toolkit_threads.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+SOCmnPointer<SODaSCreator> creatorOf(const SODaSEntry& entry)
+{
+    if (auto c = entry.getCreator())
+        return c;
+    return makeObject<SODaSCreator>();
+}
+
+std::string failureText(ToolkitResult r, const char* what)
+{
+    return std::string(what) + " (" + resultName(r) + ")";
+}
+
+// Fills a read answer from the tag's cache once its request (if any) has been completed.
+void answerRead(ItemState& out, SODaSTag& tag, const SODaSRequest* request)
+{
+    auto cache = tag.getCache();
+    CacheSnapshot snap = cache ? cache->snapshot() : CacheSnapshot{};
+    out.value = snap.value;
+    out.quality = snap.quality;
+    out.timeStamp = snap.timeStamp;
+    if (request) {
+        out.result = request->getResult();
+        if (request->isQualityValid())
+            out.quality = request->getQuality();
+        if (!succeeded(out.result))
+            out.error = failureText(out.result, "The device read failed");
+    }
+}
+
+void answerWrite(WriteResult& out, const SODaSRequest& request)
+{
+    out.result = request.getResult();
+    out.qualityValid = request.isQualityValid();
+    out.quality = request.getQuality();
+    if (!succeeded(out.result))
+        out.error = failureText(out.result, "The write failed");
+}
+
+void fillError(ItemState& s, ToolkitResult r, const std::string& text)
+{
+    s.result = r;
+    s.error = text;
+}
+
+} // namespace
+
+struct DaClient::State : std::enable_shared_from_this<DaClient::State> {
+    struct GroupRec {
+        SOCmnPointer<SODaSGroupDefault> group;
+        DataChangeCallback onDataChange;
+        ToolkitThreads::TimerId timer = 0;
+        bool removed = false; // under gate
+        std::map<ItemHandle, std::uint32_t> clientHandles; // under State::mutex
+    };
+
+    SOCmnPointer<SODaSEntry> entry;
+    std::shared_ptr<ToolkitThreads> threads;
+    SOCmnPointer<SODaSServer> server;
+    std::atomic<bool> connected{true};
+
+    // Every callback of this client passes here, one at a time.
+    std::recursive_mutex gate;
+    bool gateOpen = true;
+
+    mutable std::mutex mutex;
+    std::map<GroupHandle, std::shared_ptr<GroupRec>> groups;
+    std::uint32_t generatedNames = 0;
+
+    bool alive() const
+    {
+        return connected.load() && !ToolkitGroupAccess::isDetached(*server) && entry->isRunning();
+    }
+
+    // Runs a client call on a toolkit thread.
+    template <class F>
+    ToolkitResult call(F&& f)
+    {
+        if (!alive())
+            return kResultNotRunning;
+        ToolkitResult r = kResultNotRunning;
+        bool ran = threads->run([&] {
+            if (!alive())
+                return;
+            try {
+                r = f();
+            } catch (const SOCmnException&) {
+                r = kResultOutOfMemory;
+            } catch (const std::bad_alloc&) {
+                r = kResultOutOfMemory;
+            }
+        });
+        return ran ? r : kResultNotRunning;
+    }
+
+    std::shared_ptr<GroupRec> groupRec(GroupHandle h) const
+    {
+        std::lock_guard g(mutex);
+        auto it = groups.find(h);
+        return it == groups.end() ? nullptr : it->second;
+    }
+
+    // Through the gate: false when the client or group has gone meanwhile.
+    template <class F>
+    void throughGate(const GroupRec* rec, F&& f)
+    {
+        std::lock_guard g(gate);
+        if (!gateOpen || (rec && rec->removed))
+            return;
+        f();
+    }
+
+    void deliverGroupUpdate(const std::shared_ptr<GroupRec>& rec)
+    {
+        std::vector<ItemUpdate> updates = ToolkitGroupAccess::collectChanges(*rec->group);
+        if (updates.empty())
+            return;
+        std::vector<DataChangeItem> changes;
+        changes.reserve(updates.size());
+        {
+            std::lock_guard g(mutex);
+            for (auto& u : updates) {
+                DataChangeItem c;
+                c.item = u.item->getServerHandle();
+                auto it = rec->clientHandles.find(c.item);
+                c.clientHandle = it == rec->clientHandles.end() ? 0 : it->second;
+                c.itemId = u.item->getItemID();
+                c.value = std::move(u.state.value);
+                c.quality = u.state.quality;
+                c.timeStamp = u.state.timeStamp;
+                changes.push_back(std::move(c));
+            }
+        }
+        GroupHandle handle = rec->group->getServerHandle();
+        throughGate(rec.get(), [&] {
+            if (rec->onDataChange)
+                rec->onDataChange(handle, changes);
+        });
+    }
+
+    void removeGroupRec(const std::shared_ptr<GroupRec>& rec)
+    {
+        threads->removeTimer(rec->timer);
+        {
+            std::lock_guard g(gate);
+            rec->removed = true;
+        }
+        ToolkitGroupAccess::removeAllItems(*rec->group);
+    }
+};
+
+DaClient::DaClient(std::shared_ptr<State> state) : state_(std::move(state)) {}
+
+DaClient::~DaClient() { disconnect(); }
+
+std::unique_ptr<DaClient> DaClient::connect(const std::string& clientName, SODaSServer::ShutdownRequest onShutdown,
+                                            ToolkitResult* result)
+{
+    auto entry = getSODaSEntry();
+    auto threads = entry->threads();
+    auto fail = [&](ToolkitResult r) {
+        if (result)
+            *result = r;
+        return std::unique_ptr<DaClient>();
+    };
+    if (!entry->isRunning() || !threads)
+        return fail(kResultNotRunning);
+    auto state = std::make_shared<State>();
+    state->entry = entry;
+    state->threads = threads;
+    bool connected = false;
+    try {
+        bool ran = threads->run([&] {
+            state->server = makeObject<SODaSServer>(clientName, std::move(onShutdown));
+            connected = entry->clientConnected(state->server);
+        });
+        if (!ran || !connected)
+            return fail(kResultNotRunning);
+    } catch (const SOCmnException&) {
+        return fail(kResultOutOfMemory);
+    }
+    if (result)
+        *result = kResultOk;
+    return std::unique_ptr<DaClient>(new DaClient(std::move(state)));
+}
+
+void DaClient::disconnect()
+{
+    State& st = *state_;
+    if (!st.connected.exchange(false))
+        return;
+    std::map<GroupHandle, std::shared_ptr<State::GroupRec>> groups;
+    {
+        std::lock_guard g(st.mutex);
+        groups.swap(st.groups);
+    }
+    for (auto& [h, rec] : groups)
+        st.threads->removeTimer(rec->timer);
+    {
+        std::lock_guard g(st.gate);
+        st.gateOpen = false;
+    }
+    auto release = [&] { releaseServerObject(*st.entry, *st.server); };
+    if (!st.threads->run(release))
+        release(); // the toolkit is stopping: do it here, it is idempotent
+}
+
+bool DaClient::isConnected() const { return state_->alive(); }
+
+ToolkitResult DaClient::addGroup(const std::string& name, bool active, std::uint32_t updateRate,
+                                 DataChangeCallback onDataChange, GroupHandle* group)
+{
+    State& st = *state_;
+    return st.call([&]() -> ToolkitResult {
+        std::string groupName = name;
+        if (groupName.empty()) {
+            do
+                groupName = "Group" + std::to_string(++st.generatedNames);
+            while (ToolkitGroupAccess::groupNameTaken(*st.server, groupName));
+        } else if (ToolkitGroupAccess::groupNameTaken(*st.server, groupName)) {
+            return kResultDuplicateName;
+        }
+        SOCmnPointer<SODaSGroupDefault> grp = creatorOf(*st.entry)->createGroup(groupName);
+        if (!grp)
+            return kResultFail;
+        std::uint32_t handle = ToolkitGroupAccess::nextGroupHandle(*st.server);
+        ToolkitGroupAccess::initGroup(*grp, *st.server, handle, groupName, active, updateRate);
+        ToolkitGroupAccess::addGroup(*st.server, grp);
+        auto rec = std::make_shared<State::GroupRec>();
+        rec->group = grp;
+        rec->onDataChange = std::move(onDataChange);
+        std::weak_ptr<State> weak = st.shared_from_this();
+        rec->timer = st.threads->addTimer(updateRate, [weak, rec] {
+            if (auto s = weak.lock())
+                s->deliverGroupUpdate(rec);
+        });
+        {
+            std::lock_guard g(st.mutex);
+            st.groups[handle] = rec;
+        }
+        if (group)
+            *group = handle;
+        return kResultOk;
+    });
+}
+
+ToolkitResult DaClient::removeGroup(GroupHandle group)
+{
+    State& st = *state_;
+    return st.call([&]() -> ToolkitResult {
+        std::shared_ptr<State::GroupRec> rec;
+        {
+            std::lock_guard g(st.mutex);
+            auto it = st.groups.find(group);
+            if (it == st.groups.end())
+                return kResultInvalidHandle;
+            rec = it->second;
+            st.groups.erase(it);
+        }
+        st.removeGroupRec(rec);
+        ToolkitGroupAccess::takeGroup(*st.server, group);
+        return kResultOk;
+    });
+}
+
+ToolkitResult DaClient::setGroupActive(GroupHandle group, bool active)
+{
+    State& st = *state_;
+    return st.call([&]() -> ToolkitResult {
+        auto rec = st.groupRec(group);
+        if (!rec)
+            return kResultInvalidHandle;
+        ToolkitGroupAccess::setGroupActive(*rec->group, active);
+        return kResultOk;
+    });
+}
+
+ToolkitResult DaClient::setUpdateRate(GroupHandle group, std::uint32_t updateRate)
+{
+    State& st = *state_;
+    return st.call([&]() -> ToolkitResult {
+        auto rec = st.groupRec(group);
+        if (!rec)
+            return kResultInvalidHandle;
+        ToolkitGroupAccess::setUpdateRate(*rec->group, updateRate);
+        st.threads->setTimerPeriod(rec->timer, updateRate);
+        return kResultOk;
+    });
+}
+
+ToolkitResult DaClient::getGroupInfo(GroupHandle group, GroupInfo* info) const
+{
+    State& st = *state_;
+    return st.call([&]() -> ToolkitResult {
+        auto rec = st.groupRec(group);
+        if (!rec)
+            return kResultInvalidHandle;
+        if (info) {
+            info->name = rec->group->getName();
+            info->active = rec->group->getActive();
+            info->updateRate = rec->group->getUpdateRate();
+            info->itemCount = rec->group->getLeafList().size();
+        }
+        return kResultOk;
+    });
+}
+
+std::vector<AddItemResult> DaClient::addItems(GroupHandle group, const std::vector<ItemDefinition>& items)
+{
+    State& st = *state_;
+    std::vector<AddItemResult> results(items.size());
+    ToolkitResult r = st.call([&]() -> ToolkitResult {
+        auto rec = st.groupRec(group);
+        if (!rec)
+            return kResultInvalidHandle;
+        auto root = st.entry->getNameSpaceRoot();
+        auto creator = creatorOf(*st.entry);
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            AddItemResult& out = results[i];
+            if (items[i].itemId.empty()) {
+                out.result = kResultInvalidItemId;
+                continue;
+            }
+            SOCmnPointer<SODaSTag> tag = root->findItem(items[i].itemId);
+            if (!tag) {
+                out.result = kResultUnknownItemId;
+                continue;
+            }
+            SOCmnPointer<SODaSItemDefault> item = creator->createItem(*rec->group, *tag);
+            if (!item) {
+                out.result = kResultFail;
+                continue;
+            }
+            std::lock_guard<std::recursive_mutex> groupLock(ToolkitGroupAccess::groupMutex(*rec->group));
+            ItemHandle handle = ToolkitGroupAccess::addItem(*rec->group, *item, tag, items[i].itemId);
+            {
+                std::lock_guard g(st.mutex);
+                rec->clientHandles[handle] = items[i].clientHandle;
+            }
+            if (items[i].active)
+                ToolkitGroupAccess::setItemActive(*item, true);
+            out.item = handle;
+            out.nativeDatatype = tag->getNativeDatatype();
+            out.accessRights = tag->getAccessRights();
+        }
+        return kResultOk;
+    });
+    if (r != kResultOk)
+        for (auto& out : results)
+            out.result = r;
+    return results;
+}
+
+std::vector<ToolkitResult> DaClient::removeItems(GroupHandle group, const std::vector<ItemHandle>& items)
+{
+    State& st = *state_;
+    std::vector<ToolkitResult> results(items.size(), kResultOk);
+    ToolkitResult r = st.call([&]() -> ToolkitResult {
+        auto rec = st.groupRec(group);
+        if (!rec)
+            return kResultInvalidHandle;
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (!ToolkitGroupAccess::removeItem(*rec->group, items[i])) {
+                results[i] = kResultInvalidHandle;
+                continue;
+            }
+            std::lock_guard g(st.mutex);
+            rec->clientHandles.erase(items[i]);
+        }
+        return kResultOk;
+    });
+    if (r != kResultOk)
+        results.assign(items.size(), r);
+    return results;
+}
+
+std::vector<ToolkitResult> DaClient::setItemsActive(GroupHandle group, const std::vector<ItemHandle>& items, bool active)
+{
+    State& st = *state_;
+    std::vector<ToolkitResult> results(items.size(), kResultOk);
+    ToolkitResult r = st.call([&]() -> ToolkitResult {
+        auto rec = st.groupRec(group);
+        if (!rec)
+            return kResultInvalidHandle;
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            auto item = ToolkitGroupAccess::findItem(*rec->group, items[i]);
+            if (!item) {
+                results[i] = kResultInvalidHandle;
+                continue;
+            }
+            ToolkitGroupAccess::setItemActive(*item, active);
+        }
+        return kResultOk;
+    });
+    if (r != kResultOk)
+        results.assign(items.size(), r);
+    return results;
+}
+
+namespace {
+
+// Collects the answers of one asynchronous call and hands them over once all are in.
+template <class Result>
+struct AsyncCall {
+    std::vector<Result> results;
+    std::atomic<std::size_t> remaining{0};
+    std::function<void(const std::vector<Result>&)> onDone;
+};
+
+} // namespace
+
+std::vector<ItemState> DaClient::read(GroupHandle group, const std::vector<ItemHandle>& items, DataSource source,
+                                      std::chrono::milliseconds timeout, std::uint16_t requestType)
+{
+    State& st = *state_;
+    std::vector<ItemState> results(items.size());
+    std::vector<SOCmnPointer<SODaSRequest>> requests(items.size());
+    std::vector<SOCmnPointer<SODaSTag>> tags(items.size());
+    ToolkitResult r = st.call([&]() -> ToolkitResult {
+        auto rec = st.groupRec(group);
+        if (!rec)
+            return kResultInvalidHandle;
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            auto item = ToolkitGroupAccess::findItem(*rec->group, items[i]);
+            if (!item) {
+                fillError(results[i], kResultInvalidHandle, "Unknown item handle");
+                continue;
+            }
+            auto tag = item->getItemTag();
+            if (!(tag->getAccessRights() & kAccessReadable)) {
+                fillError(results[i], kResultBadRights, "The item is not readable");
+                continue;
+            }
+            tags[i] = tag;
+            if (source == DataSource::cache) {
+                answerRead(results[i], *tag, nullptr);
+                continue;
+            }
+            auto req = makeObject<SODaSRequest>(SODaSRequest::read,
+                                                requestType ? requestType : SODaSRequest::kSyncDeviceRead, tag);
+            requests[i] = req;
+            if (tag->getDeviceIOMode() == kDeviceIOHandleRequest)
+                tag->handleRequest(req.get());
+            else
+                req->complete(kResultOk);
+        }
+        return kResultOk;
+    });
+    if (r != kResultOk) {
+        for (auto& s : results)
+            fillError(s, r, failureText(r, "The read was not carried out"));
+        return results;
+    }
+    const auto deadline = Clock::now() + timeout;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (!requests[i])
+            continue;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (!requests[i]->waitCompleted(std::max(left, std::chrono::milliseconds(0)))) {
+            fillError(results[i], kResultTimeout, "The device read did not complete in time");
+            continue;
+        }
+        answerRead(results[i], *tags[i], requests[i].get());
+    }
+    return results;
+}
+
+ToolkitResult DaClient::readAsync(GroupHandle group, const std::vector<ItemHandle>& items, DataSource source,
+                                  ReadCallback onDone)
+{
+    State& st = *state_;
+    auto op = std::make_shared<AsyncCall<ItemState>>();
+    op->results.resize(items.size());
+    op->onDone = std::move(onDone);
+    op->remaining = items.size() + 1; // one for the call itself
+    std::weak_ptr<State> weak = st.shared_from_this();
+    auto finishOne = [weak, op] {
+        if (op->remaining.fetch_sub(1, std::memory_order_acq_rel) != 1)
+            return;
+        auto s = weak.lock();
+        if (!s)
+            return;
+        s->threads->post([weak, op] {
+            if (auto s2 = weak.lock())
+                s2->throughGate(nullptr, [&] {
+                    if (op->onDone)
+                        op->onDone(op->results);
+                });
+        });
+    };
+    ToolkitResult r = st.call([&]() -> ToolkitResult {
+        auto rec = st.groupRec(group);
+        if (!rec)
+            return kResultInvalidHandle;
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            auto item = ToolkitGroupAccess::findItem(*rec->group, items[i]);
+            if (!item) {
+                fillError(op->results[i], kResultInvalidHandle, "Unknown item handle");
+                finishOne();
+                continue;
+            }
+            SOCmnPointer<SODaSTag> tag = item->getItemTag();
+            if (!(tag->getAccessRights() & kAccessReadable)) {
+                fillError(op->results[i], kResultBadRights, "The item is not readable");
+                finishOne();
+                continue;
+            }
+            if (source == DataSource::cache) {
+                answerRead(op->results[i], *tag, nullptr);
+                finishOne();
+                continue;
+            }
+            SODaSTag* rawTag = tag.get();
+            auto req = makeObject<SODaSRequest>(SODaSRequest::read, SODaSRequest::kAsyncDeviceRead, tag, Variant(),
+                                                [op, i, rawTag, finishOne](SODaSRequest& done) {
+                                                    answerRead(op->results[i], *rawTag, &done);
+                                                    finishOne();
+                                                });
+            if (tag->getDeviceIOMode() == kDeviceIOHandleRequest)
+                tag->handleRequest(req.get());
+            else
+                req->complete(kResultOk);
+        }
+        return kResultOk;
+    });
+    if (r != kResultOk)
+        return r; // nothing was sent; the callback does not come
+    finishOne();
+    return kResultOk;
+}
+
+namespace {
+
+// Checks and converts one value; a request only for values the tag can take.
+SOCmnPointer<SODaSRequest> prepareWrite(SODaSGroupDefault& group, ItemHandle handle, const Variant& value,
+                                        std::uint16_t type, WriteResult& out, SODaSRequest::CompletionHook hook)
+{
+    auto item = ToolkitGroupAccess::findItem(group, handle);
+    if (!item) {
+        out.result = kResultInvalidHandle;
+        out.error = "Unknown item handle";
+        return {};
+    }
+    auto tag = item->getItemTag();
+    if (!(tag->getAccessRights() & kAccessWritable)) {
+        out.result = kResultBadRights;
+        out.error = "The item is not writable";
+        return {};
+    }
+    if (value.isEmpty()) {
+        out.result = kResultBadType;
+        out.error = "No value to write";
+        return {};
+    }
+    Variant converted;
+    std::string why;
+    if (!value.changeType(tag->getNativeDatatype(), &converted, &why)) {
+        out.result = kResultBadType;
+        out.error = why;
+        return {};
+    }
+    return makeObject<SODaSRequest>(SODaSRequest::write, type, tag, std::move(converted), std::move(hook));
+}
+
+void dispatchWrite(SODaSRequest& req)
+{
+    auto tag = req.getItemTag();
+    if (tag->getDeviceIOMode() == kDeviceIOHandleRequest)
+        tag->handleRequest(&req);
+    else
+        tag->SODaSTag::handleRequest(&req);
+}
+
+} // namespace
+
+std::vector<WriteResult> DaClient::write(GroupHandle group, const std::vector<ItemHandle>& items,
+                                         const std::vector<Variant>& values, std::chrono::milliseconds timeout)
+{
+    State& st = *state_;
+    std::vector<WriteResult> results(items.size());
+    std::vector<SOCmnPointer<SODaSRequest>> requests(items.size());
+    ToolkitResult r = st.call([&]() -> ToolkitResult {
+        if (values.size() != items.size())
+            return kResultInvalidArg;
+        auto rec = st.groupRec(group);
+        if (!rec)
+            return kResultInvalidHandle;
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            requests[i] = prepareWrite(*rec->group, items[i], values[i], SODaSRequest::kSyncWrite, results[i], {});
+            if (requests[i])
+                dispatchWrite(*requests[i]);
+        }
+        return kResultOk;
+    });
+    if (r != kResultOk) {
+        for (auto& w : results) {
+            w.result = r;
+            w.error = failureText(r, "The write was not carried out");
+        }
+        return results;
+    }
+    const auto deadline = Clock::now() + timeout;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (!requests[i])
+            continue;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (!requests[i]->waitCompleted(std::max(left, std::chrono::milliseconds(0)))) {
+            results[i].result = kResultTimeout;
+            results[i].error = "The write did not complete in time";
+            continue;
+        }
+        answerWrite(results[i], *requests[i]);
+    }
+    return results;
+}
+
+ToolkitResult DaClient::writeAsync(GroupHandle group, const std::vector<ItemHandle>& items,
+                                   const std::vector<Variant>& values, WriteCallback onDone)
+{
+    State& st = *state_;
+    if (values.size() != items.size())
+        return kResultInvalidArg;
+    auto op = std::make_shared<AsyncCall<WriteResult>>();
+    op->results.resize(items.size());
+    op->onDone = std::move(onDone);
+    op->remaining = items.size() + 1;
+    std::weak_ptr<State> weak = st.shared_from_this();
+    auto finishOne = [weak, op] {
+        if (op->remaining.fetch_sub(1, std::memory_order_acq_rel) != 1)
+            return;
+        auto s = weak.lock();
+        if (!s)
+            return;
+        s->threads->post([weak, op] {
+            if (auto s2 = weak.lock())
+                s2->throughGate(nullptr, [&] {
+                    if (op->onDone)
+                        op->onDone(op->results);
+                });
+        });
+    };
+    ToolkitResult r = st.call([&]() -> ToolkitResult {
+        auto rec = st.groupRec(group);
+        if (!rec)
+            return kResultInvalidHandle;
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            auto req = prepareWrite(*rec->group, items[i], values[i], SODaSRequest::kAsyncWrite, op->results[i],
+                                    [op, i, finishOne](SODaSRequest& done) {
+                                        answerWrite(op->results[i], done);
+                                        finishOne();
+                                    });
+            if (!req) {
+                finishOne();
+                continue;
+            }
+            dispatchWrite(*req);
+        }
+        return kResultOk;
+    });
+    if (r != kResultOk)
+        return r;
+    finishOne();
+    return kResultOk;
+}
+
+namespace {
+
+void browseNode(const SODaSNode& node, const std::string& prefix, char delimiter, int depth,
+                std::vector<BrowseEntry>& out, bool recursive)
+{
+    for (const auto& b : node.getBranchList()) {
+        BrowseEntry e;
+        e.name = b->getName();
+        e.itemId = prefix.empty() ? e.name : prefix + delimiter + e.name;
+        e.isLeaf = false;
+        e.depth = depth;
+        std::string id = e.itemId;
+        out.push_back(std::move(e));
+        if (recursive)
+            browseNode(*b, id, delimiter, depth + 1, out, true);
+    }
+    for (const auto& l : node.getLeafList()) {
+        BrowseEntry e;
+        e.name = l->getName();
+        e.itemId = prefix.empty() ? e.name : prefix + delimiter + e.name;
+        e.isLeaf = true;
+        e.depth = depth;
+        out.push_back(std::move(e));
+    }
+}
+
+} // namespace
+
+std::vector<BrowseEntry> DaClient::browse() const
+{
+    State& st = *state_;
+    std::vector<BrowseEntry> out;
+    st.call([&]() -> ToolkitResult {
+        auto root = st.entry->getNameSpaceRoot();
+        browseNode(*root, "", root->getTreeDelimiter(nullptr, nullptr), 0, out, true);
+        return kResultOk;
+    });
+    return out;
+}
+
+std::vector<BrowseEntry> DaClient::browseChildren(const std::string& branchPath, ToolkitResult* result) const
+{
+    State& st = *state_;
+    std::vector<BrowseEntry> out;
+    ToolkitResult r = st.call([&]() -> ToolkitResult {
+        auto root = st.entry->getNameSpaceRoot();
+        auto node = root->findNode(branchPath);
+        if (!node)
+            return kResultInvalidItemId;
+        const char delimiter = root->getTreeDelimiter(nullptr, nullptr);
+        // The children's IDs start from the node's own path as the namespace spells it.
+        std::string prefix = node.get() == root.get() ? std::string() : node->getItemID();
+        int depth = 0;
+        for (char c : prefix)
+            depth += c == delimiter;
+        browseNode(*node, prefix, delimiter, prefix.empty() ? 0 : depth + 1, out, false);
+        return kResultOk;
+    });
+    if (result)
+        *result = r;
+    return out;
+}
+
+ItemProperties DaClient::getItemProperties(const std::string& itemId) const
+{
+    State& st = *state_;
+    ItemProperties props;
+    ToolkitResult r = st.call([&]() -> ToolkitResult {
+        auto tag = st.entry->getNameSpaceRoot()->findItem(itemId);
+        if (!tag)
+            return kResultUnknownItemId;
+        props.datatype = tag->getNativeDatatype();
+        props.accessRights = tag->getAccessRights();
+        if (auto d = tag->getProperty(kPropertyDescription))
+            props.description = d->getConstantValue().toString();
+        auto cache = tag->getCache();
+        CacheSnapshot snap = cache ? cache->snapshot() : CacheSnapshot{};
+        auto seconds = std::chrono::duration<double>(snap.timeStamp.time_since_epoch()).count();
+        props.all = {
+            {kPropertyDatatype, "Item Canonical DataType", Variant::fromI2(static_cast<std::int16_t>(props.datatype))},
+            {kPropertyValue, "Item Value", snap.value},
+            {kPropertyQuality, "Item Quality", Variant::fromI2(static_cast<std::int16_t>(snap.quality))},
+            {kPropertyTimeStamp, "Item Timestamp", Variant::fromR8(seconds)},
+            {kPropertyAccessRights, "Item Access Rights", Variant::fromI4(props.accessRights)},
+            {kPropertyDescription, "Item Description", Variant::fromString(props.description)},
+        };
+        return kResultOk;
+    });
+    props.result = r;
+    return props;
+}
