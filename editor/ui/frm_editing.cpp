@@ -45,6 +45,7 @@ frmEditing::frmEditing(Prompts& prompts, QWidget* parent) : QMainWindow(parent),
 frmEditing::~frmEditing()
 {
     // The views go before the document they show.
+    mTreeModel->disconnect(this);
     delete mTree;
     mTree = nullptr;
     mTreeModel->detach();

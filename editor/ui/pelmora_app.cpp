@@ -49,10 +49,13 @@ std::string usageText()
     return "Usage: pelmora [FILE]\n"
            "       pelmora --rewrite IN OUT\n"
            "       pelmora --help | --version\n"
+           "       pelmora --screenshot PNG [FILE]\n"
            "\n"
            "Edits Vorlask configuration files. With FILE the editor opens it at start.\n"
            "--rewrite reads IN as Open does and writes it to OUT as Save As does, without a\n"
-           "window and without recording the file for the server.\n";
+           "window and without recording the file for the server.\n"
+           "--screenshot saves a picture of the window after start (and after FILE is open,\n"
+           "showing its first branch of items), then quits.\n";
 }
 
 CommandLine parseCommandLine(const std::vector<std::string>& args)
@@ -79,6 +82,15 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
             line.file = args[i + 1];
             line.output = args[i + 2];
             i += 2;
+            continue;
+        }
+        if (arg == "--screenshot") {
+            if (args.size() < i + 2) {
+                line.mode = CommandLine::Mode::Error;
+                line.error = "--screenshot needs a PNG file";
+                return line;
+            }
+            line.screenshot = args[++i];
             continue;
         }
         if (arg == "--") {
@@ -109,6 +121,28 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
     return line;
 }
 
+namespace {
+
+// For the screenshot: the whole tree open and the first branch that holds items clicked.
+void showFirstItemBranch(frmEditing& window)
+{
+    DocTree& tree = window.tree();
+    DocNode* target = tree.root();
+    for (DocNode* node : tree.nodes()) {
+        tree.ensureVisible(node);
+        if (node->hasChildren())
+            tree.setExpanded(node, true);
+        if (target == tree.root() && node->tag() == "branch")
+            for (DocNode* child : node->children())
+                if (child->tag() == "item")
+                    target = node;
+    }
+    if (target)
+        window.TreeView1_NodeClick(target);
+}
+
+}  // namespace
+
 int runPelmora(int argc, char** argv)
 {
     std::vector<std::string> args(argv + 1, argv + argc);
@@ -138,6 +172,19 @@ int runPelmora(int argc, char** argv)
     if (!line.file.empty()) {
         const std::string file = line.file;
         QTimer::singleShot(0, &window, [&window, file] { window.openAtStart(file); });
+    }
+    if (!line.screenshot.empty()) {
+        const QString png = QString::fromStdString(line.screenshot);
+        QTimer::singleShot(300, &window, [&window, png] {
+            showFirstItemBranch(window);
+            QTimer::singleShot(300, &window, [&window, png] {
+                const bool saved = window.grab().save(png, "PNG");
+                if (!saved)
+                    std::cerr << "pelmora: can't write " << png.toStdString() << "\n";
+                window.document().gbCfgSaved = true;  // nothing to ask about
+                QCoreApplication::exit(saved ? 0 : 1);
+            });
+        });
     }
     return app.exec();
 }

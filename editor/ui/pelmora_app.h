@@ -24,6 +24,7 @@ struct CommandLine {
     std::string file;            // FILE to open at start (Window), IN (Rewrite)
     std::string output;          // OUT (Rewrite)
     std::string error;           // what was wrong (Error)
+    std::string screenshot;      // --screenshot PNG: picture of the window after start, then quit
 };
 CommandLine parseCommandLine(const std::vector<std::string>& args);
 std::string usageText();
