@@ -10,6 +10,8 @@ SODaSRequest::SODaSRequest(Operation operation, std::uint16_t type, SOCmnPointer
 
 SODaSRequest::~SODaSRequest() = default;
 
+SOCmnPointer<SODaSTag> SODaSRequest::getItemTag() const { return tag_; }
+
 bool SODaSRequest::getWriteValue(Variant& out) const
 {
     if (operation_ != write)

@@ -37,7 +37,7 @@ public:
     std::uint8_t getOperation() const { return operation_; }
     std::uint16_t getType() const { return type_; }
     bool isDeviceRead() const { return type_ == kSyncDeviceRead || type_ == kAsyncDeviceRead; }
-    SOCmnPointer<SODaSTag> getItemTag() const { return tag_; }
+    SOCmnPointer<SODaSTag> getItemTag() const;
 
     // The value to write, already in the tag's native datatype. False for reads.
     bool getWriteValue(Variant& out) const;
