@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+class DocNode;
 class EditorDocument;
 class Prompts;
 class QLabel;
