@@ -88,12 +88,20 @@ public:
     T& operator*() const noexcept { return *p_; }
     explicit operator bool() const noexcept { return p_ != nullptr; }
 
-    friend bool operator==(const SOCmnPointer& a, const SOCmnPointer& b) { return a.p_ == b.p_; }
-    friend bool operator==(const SOCmnPointer& a, const T* b) { return a.p_ == b; }
-
 private:
     T* p_ = nullptr;
 };
+
+template <class T, class U>
+bool operator==(const SOCmnPointer<T>& a, const SOCmnPointer<U>& b)
+{
+    return a.get() == b.get();
+}
+template <class T, class U>
+bool operator==(const SOCmnPointer<T>& a, const U* b)
+{
+    return a.get() == b;
+}
 
 // Makes a new object and adopts its first reference. Allocation failure becomes the
 // toolkit's SOCmnException(1, "Out of memory").
