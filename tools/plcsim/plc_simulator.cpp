@@ -767,6 +767,11 @@ void PlcSimulator::sendPaced(const std::string& bytes, int dribbleMs)
 
 void PlcSimulator::sendRaw(const char* bytes, std::size_t length)
 {
+    // Counted before they go, so that whoever has read the reply sees it counted.
+    {
+        std::lock_guard lock(mutex_);
+        counters_.charsOut += length;
+    }
     const auto deadline = Clock::now() + std::chrono::milliseconds(1000);
     std::size_t done = 0;
     while (done < length && !stopRequested_) {
@@ -783,6 +788,8 @@ void PlcSimulator::sendRaw(const char* bytes, std::size_t length)
         pollfd p{master_, POLLOUT, 0};
         ::poll(&p, 1, 10);
     }
-    std::lock_guard lock(mutex_);
-    counters_.charsOut += done;
+    if (done < length) {
+        std::lock_guard lock(mutex_);
+        counters_.charsOut -= length - done;
+    }
 }
