@@ -10,11 +10,17 @@ function(vorlask_add_test)
   set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main Threads::Threads)
   target_include_directories(${T_NAME} PRIVATE ${CMAKE_SOURCE_DIR})
+  # gtest_discover_tests splits a list-valued ENVIRONMENT into separate property arguments
+  # (only the first variable would arrive), so the variables reach each test through env(1)
+  # as its launcher instead.
+  set(_launcher /usr/bin/env QT_QPA_PLATFORM=offscreen VORLASK_BIN=${CMAKE_BINARY_DIR}/bin
+                VORLASK_SOURCE=${CMAKE_SOURCE_DIR})
+  list(APPEND _launcher ${T_ENV})
+  set_target_properties(${T_NAME} PROPERTIES CROSSCOMPILING_EMULATOR "${_launcher}")
   gtest_discover_tests(${T_NAME}
     DISCOVERY_MODE PRE_TEST
     TEST_PREFIX "${T_NAME}."
-    PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
-               ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VORLASK_BIN=${CMAKE_BINARY_DIR}/bin;VORLASK_SOURCE=${CMAKE_SOURCE_DIR};${T_ENV}")
+    PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT})
 endfunction()
 
 # vorlask_add_bench(NAME <exe> SOURCES <src>... [LIBS <lib>...])
