@@ -1,0 +1,131 @@
+// Roots, SETTINGS, OPC_DA and PLC elements in hand-made files.
+#include "tests/config/loader_fixture.h"
+
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+const char* const kNoDevices = "Wrong XML file syntax: no devices element\n";
+
+TEST_F(LoaderTest, SettingsAloneDefinesThePortButLoadsNoPlc)
+{
+    EXPECT_EQ(load("settings_only.xml"), 0);
+    EXPECT_THAT(boxTexts(), ElementsAre(kNoDevices));
+    EXPECT_THAT(ports(), ElementsAre(PortView{"COM7", 19200, kOddParity, kOneStopBit, 8}));
+    EXPECT_EQ(defaultPortName, "COM7");
+    EXPECT_THAT(plcs(), IsEmpty());
+}
+
+TEST_F(LoaderTest, SettingsGiveTheirPortOnlyToLaterPlcsWithoutCom)
+{
+    ASSERT_EQ(load("settings_before_plcs.xml"), 1);
+    EXPECT_THAT(boxTexts(), IsEmpty());
+    // B names COM7 again: SETTINGS defined it first.
+    EXPECT_THAT(ports(), ElementsAre(PortView{"COM7", 19200, kOddParity, kOneStopBit, 8}));
+    EXPECT_THAT(plcs(), ElementsAre(PlcView{"A", 1, "COM7"}, PlcView{"B", 2, "COM7"}));
+
+    TearDown();
+    SetUp();
+    ASSERT_EQ(load("settings_after_plcs.xml"), 1);
+    EXPECT_THAT(boxTexts(), IsEmpty());
+    EXPECT_THAT(ports(), ElementsAre(PortView{"COM8", 4800, kNoParity, kOneStopBit, 8}));
+    EXPECT_THAT(plcs(), ElementsAre(PlcView{"A", 1, "COM1"}, PlcView{"B", 2, "COM8"}));
+}
+
+TEST_F(LoaderTest, SettingsWithoutComKeepTheDefaultPortName)
+{
+    ASSERT_EQ(load("settings_without_com.xml"), 1);
+    EXPECT_EQ(defaultPortName, "COM1");
+    EXPECT_THAT(ports(), IsEmpty());
+    EXPECT_THAT(plcs(), ElementsAre(PlcView{"A", 1, "COM1"}));
+    EXPECT_THAT(boxTexts(), IsEmpty());
+}
+
+TEST_F(LoaderTest, OnlyTheExactRootNameIsRead)
+{
+    EXPECT_EQ(load("other_root.xml"), 1);
+    EXPECT_THAT(boxTexts(), IsEmpty());
+    EXPECT_THAT(ports(), IsEmpty());
+    EXPECT_THAT(plcs(), IsEmpty());
+    EXPECT_THAT(branchPaths(), IsEmpty());
+}
+
+TEST_F(LoaderTest, RootWithoutExactOpcDaIsAnError)
+{
+    EXPECT_EQ(load("root_without_devices.xml"), 0);
+    EXPECT_THAT(boxTexts(), ElementsAre(kNoDevices));
+    EXPECT_THAT(ports(), IsEmpty());
+    EXPECT_THAT(plcs(), IsEmpty());
+}
+
+TEST_F(LoaderTest, PlcWithoutNameDefinesItsPortOnly)
+{
+    ASSERT_EQ(load("plc_without_name.xml"), 1);
+    // The nameless PLC's line settings won the port; its tag went nowhere.
+    EXPECT_THAT(ports(), ElementsAre(PortView{"COM3", 2400, kNoParity, kOneStopBit, 8}));
+    EXPECT_THAT(plcs(), ElementsAre(PlcView{"Kept", 2, "COM3"}));
+    EXPECT_THAT(itemIds(), ElementsAre("Kept.T"));
+    EXPECT_THAT(branchPaths(), ElementsAre("Kept"));
+}
+
+TEST_F(LoaderTest, MissingPlcAttributesTakeTheLineDefaultsAndAreReported)
+{
+    ASSERT_EQ(load("missing_attributes.xml"), 1);
+    EXPECT_THAT(ports(), ElementsAre(PortView{"COM4", 9600, kEvenParity, kTwoStopBits, 7},
+                                     PortView{"COM9", 9600, kEvenParity, kTwoStopBits, 7}));
+    EXPECT_THAT(plcs(), ElementsAre(PlcView{"Defaults", 0, "COM4"}, PlcView{"NoPort", 0, "COM1"},
+                                    PlcView{"Empty", 0, "COM9"}));
+    const std::string path = fixturePath("missing_attributes.xml");
+    EXPECT_THAT(boxTexts(),
+                ElementsAre("The configuration file has problems: " + path + "\n"
+                            "line 3 (offset 33): PLC \"Defaults\" has no id, baudrate, parity, stopbits, databits "
+                            "attribute; using id=0 baudrate=9600 parity=EVEN stopbits=2 databits=7\n"
+                            "line 4 (offset 83): PLC \"NoPort\" has no id attribute; using id=0\n"
+                            "line 5 (offset 120): PLC \"Empty\" has no id, baudrate, parity, stopbits, databits "
+                            "attribute; using id=0 baudrate=9600 parity=EVEN stopbits=2 databits=7\n"));
+}
+
+TEST_F(LoaderTest, PortNamesLongerThanSevenCharactersAreReported)
+{
+    ASSERT_EQ(load("long_port_name.xml"), 1);
+    EXPECT_THAT(ports(), IsEmpty());
+    EXPECT_THAT(plcs(), ElementsAre(PlcView{"Far", 1, "COM12345"}));
+    ASSERT_EQ(boxTexts().size(), 1u);
+    EXPECT_THAT(boxTexts()[0], ::testing::HasSubstr("port name \"COM12345\" is longer than 7 characters"));
+}
+
+TEST_F(LoaderTest, UnreadableFilesAreReportedOnceAndLoadNothing)
+{
+    const struct {
+        std::string path;
+        std::string message;
+    } cases[] = {
+        {fixturePath("not_well_formed.xml"), "Error parsing start element tag at offset 195"},
+        {fixturePath("truncated.xml"), "Start-end tags mismatch at offset 71"},
+        {fixturePath("empty.xml"), "No document element found at offset 0"},
+        {fixturePath("absent.xml"), "No such file or directory"},
+        {"", "No such file or directory"},
+    };
+    for (const auto& c : cases) {
+        TearDown();
+        SetUp();
+        EXPECT_EQ(loadConfiguration(c.path, root.get(), &window), 1) << c.path;
+        EXPECT_THAT(boxTexts(), ElementsAre("The configuration file couldn't be read: " + c.path + ": " + c.message));
+        EXPECT_THAT(ports(), IsEmpty());
+        EXPECT_THAT(plcs(), IsEmpty());
+        EXPECT_THAT(branchPaths(), IsEmpty());
+        window.boxes.clear();
+    }
+}
+
+TEST_F(LoaderTest, LoadsWithoutOwnerWindowOrNameSpace)
+{
+    EXPECT_EQ(loadConfiguration(fixturePath("root_without_devices.xml"), root.get(), nullptr), 0);
+    EXPECT_EQ(loadConfiguration(fixturePath("editor_plant.xml"), nullptr, nullptr), 1);
+    // Ports and PLCs do not need the name space.
+    EXPECT_EQ(plcs().size(), 3u);
+    EXPECT_EQ(ports().size(), 2u);
+}
+
+} // namespace
