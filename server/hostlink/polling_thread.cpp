@@ -131,9 +131,10 @@ void PollingThread::runPass() {
 void PollingThread::selectFor(Plc& plc) {
     PlcList& plcs = *options_.plcs;
     if (plc.plcNumber() != plcs.openPlcNumber()) {
-        // A closed port shows in the transactions' results.
-        options_.channel->selectPlc(plc.plcNumber());
-        plcs.setOpenPlcNumber(plc.plcNumber());
+        // A closed port shows in the transactions' results. Only an open port counts as
+        // selected, so that the cyclic pass selects again and reports 16, not 1.
+        const HostLinkResult r = options_.channel->selectPlc(plc.plcNumber());
+        plcs.setOpenPlcNumber(r == kHostLinkOk ? plc.plcNumber() : 0);
     }
 }
 
@@ -224,7 +225,10 @@ void PollingThread::phaseCyclic() {
     HostLinkResult portResult = kHostLinkOk;
     if (plc.plcNumber() != plcs.openPlcNumber()) {
         portResult = options_.channel->selectPlc(plc.plcNumber());
-        plcs.setOpenPlcNumber(plc.plcNumber());
+        // A port that did not open is tried again at the next pass; were it remembered as
+        // open, the next read would fail with 1 and the PLC's result flip between 16 and 1,
+        // writing a line each time.
+        plcs.setOpenPlcNumber(portResult == kHostLinkOk ? plc.plcNumber() : 0);
     }
 
     CyclicBlock* block = nullptr;
