@@ -4,96 +4,127 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <limits>
+#include <memory>
 #include <new>
+
+#include <sys/stat.h>
 
 namespace {
 
-// pugixml frees an in-place buffer with its own deallocator, so the buffer comes from its
+// pugixml frees an in-place buffer with its own deallocator, so buffers come from its
 // allocator too.
-char* allocateParserBuffer(std::size_t size)
+struct ParserBufferFree {
+    void operator()(char* p) const { pugi::get_memory_deallocation_function()(p); }
+};
+using ParserBuffer = std::unique_ptr<char, ParserBufferFree>;
+
+ParserBuffer allocateParserBuffer(std::size_t size)
 {
-    return static_cast<char*>(pugi::get_memory_allocation_function()(size));
+    return ParserBuffer(static_cast<char*>(pugi::get_memory_allocation_function()(size ? size : 1)));
 }
 
-bool readWholeFile(const std::string& path, std::string& bytes, std::string& error)
-{
-    errno = 0;
-    std::FILE* file = path.empty() ? nullptr : std::fopen(path.c_str(), "rb");
-    if (!file) {
-        error = std::strerror(errno ? errno : ENOENT);
-        return false;
-    }
-    char chunk[65536];
-    std::size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
-        bytes.append(chunk, got);
-    const bool failed = std::ferror(file) != 0;
-    const int readErrno = errno;
-    std::fclose(file);
-    if (failed) {
-        error = std::strerror(readErrno ? readErrno : EIO);
-        return false;
-    }
-    return true;
-}
+constexpr std::size_t kLargestFile = std::numeric_limits<std::uint32_t>::max() / 2;
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// Default options (comments, processing instructions and whitespace-only text are not kept;
+// references are decoded), and an element's leading text kept in the element: a file of many
+// small values then needs about half the nodes.
+constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_embed_pcdata;
 
 } // namespace
 
 DocumentStatus ConfigDocument::load(const std::string& path)
 {
-    std::string bytes;
-    try {
-        if (!readWholeFile(path, bytes, error_))
-            return DocumentStatus::Unreadable;
-    } catch (const std::bad_alloc&) {
+    document_.reset();
+    error_.clear();
+    errno = 0;
+    std::unique_ptr<std::FILE, FileCloser> file(path.empty() ? nullptr : std::fopen(path.c_str(), "rb"));
+    struct stat info {};
+    if (!file || fstat(fileno(file.get()), &info) != 0) {
+        error_ = std::strerror(errno ? errno : ENOENT);
+        return DocumentStatus::Unreadable;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        error_ = std::strerror(EISDIR);
+        return DocumentStatus::Unreadable;
+    }
+    if (info.st_size < 0 || static_cast<std::uint64_t>(info.st_size) > kLargestFile) {
+        error_ = "the file is too large";
+        return DocumentStatus::Unreadable;
+    }
+
+    // Read in one piece; a file that grows meanwhile is read as far as its size said.
+    const std::size_t size = static_cast<std::size_t>(info.st_size);
+    ParserBuffer bytes = allocateParserBuffer(size);
+    if (!bytes) {
         error_ = "not enough memory to read the file";
         return DocumentStatus::NoParser;
     }
-    return loadBytes(bytes);
+    const std::size_t got = std::fread(bytes.get(), 1, size, file.get());
+    if (got != size && std::ferror(file.get())) {
+        error_ = std::strerror(errno ? errno : EIO);
+        return DocumentStatus::Unreadable;
+    }
+    file.reset();
+    return parse(bytes.get(), got);
 }
 
 DocumentStatus ConfigDocument::loadBytes(std::string_view bytes)
 {
     document_.reset();
     error_.clear();
+    if (bytes.size() > kLargestFile) {
+        error_ = "the file is too large";
+        return DocumentStatus::Unreadable;
+    }
+    return parse(bytes.data(), bytes.size());
+}
+
+DocumentStatus ConfigDocument::parse(const char* bytes, std::size_t size)
+{
     wideOffsets_.clear();
     lineFeeds_.clear();
 
     std::size_t wideCount = 0;
-    for (unsigned char c : bytes)
-        if (c >= 0x80)
-            ++wideCount;
-    const std::size_t size = bytes.size() + wideCount;
-    char* buffer = allocateParserBuffer(size ? size : 1);
+    std::size_t lineCount = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+        const unsigned char c = static_cast<unsigned char>(bytes[i]);
+        wideCount += c >> 7;
+        lineCount += c == '\n';
+    }
+    const std::size_t parsedSize = size + wideCount;
+    ParserBuffer buffer = allocateParserBuffer(parsedSize);
     if (!buffer) {
         error_ = "not enough memory for the parser";
         return DocumentStatus::NoParser;
     }
     try {
         wideOffsets_.reserve(wideCount);
-        std::size_t out = 0;
-        for (std::size_t i = 0; i < bytes.size(); ++i) {
-            const unsigned char c = static_cast<unsigned char>(bytes[i]);
-            if (c == '\n')
-                lineFeeds_.push_back(i);
-            if (c < 0x80) {
-                buffer[out++] = static_cast<char>(c);
-            } else {
-                wideOffsets_.push_back(out);
-                buffer[out++] = static_cast<char>(0xC0 | (c >> 6));
-                buffer[out++] = static_cast<char>(0x80 | (c & 0x3F));
-            }
-        }
+        lineFeeds_.reserve(lineCount);
     } catch (const std::bad_alloc&) {
-        pugi::get_memory_deallocation_function()(buffer);
         error_ = "not enough memory for the parser";
         return DocumentStatus::NoParser;
     }
+    char* out = buffer.get();
+    for (std::size_t i = 0; i < size; ++i) {
+        const unsigned char c = static_cast<unsigned char>(bytes[i]);
+        if (c < 0x80) {
+            if (c == '\n')
+                lineFeeds_.push_back(static_cast<std::uint32_t>(i));
+            *out++ = static_cast<char>(c);
+        } else {
+            wideOffsets_.push_back(static_cast<std::uint32_t>(out - buffer.get()));
+            *out++ = static_cast<char>(0xC0 | (c >> 6));
+            *out++ = static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
 
-    // Default options: comments, processing instructions and whitespace-only text are not
-    // kept; entity and character references are decoded.
     const pugi::xml_parse_result result =
-        document_.load_buffer_inplace_own(buffer, size, pugi::parse_default, pugi::encoding_utf8);
+        document_.load_buffer_inplace_own(buffer.release(), parsedSize, kParseOptions, pugi::encoding_utf8);
     if (result)
         return DocumentStatus::Loaded;
 
@@ -125,6 +156,11 @@ std::size_t ConfigDocument::fileLine(std::size_t fileOffset) const
 {
     const auto before = std::lower_bound(lineFeeds_.begin(), lineFeeds_.end(), fileOffset);
     return static_cast<std::size_t>(before - lineFeeds_.begin()) + 1;
+}
+
+bool hasChildNodes(const pugi::xml_node& element)
+{
+    return element.first_child() || *element.value();
 }
 
 std::string narrowText(const char* utf8)

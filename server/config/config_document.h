@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,15 +35,22 @@ public:
     std::size_t fileLine(std::size_t fileOffset) const;
 
 private:
+    // Widens the file's bytes into a buffer of the parser's own and parses it there.
+    DocumentStatus parse(const char* bytes, std::size_t size);
     std::size_t fileOffsetOfParsed(std::size_t parsedOffset) const;
 
     pugi::xml_document document_;
     std::string error_;
     // Offsets, in the parsed buffer, of every byte of the file above 0x7F (each became two).
-    std::vector<std::size_t> wideOffsets_;
+    // 32 bits are enough: larger files are refused.
+    std::vector<std::uint32_t> wideOffsets_;
     // Offsets of the file's line feeds, for line numbers in messages.
-    std::vector<std::size_t> lineFeeds_;
+    std::vector<std::uint32_t> lineFeeds_;
 };
+
+// Whether the element has child nodes. Text that is an element's first child is kept in the
+// element itself (it saves a node per value), so that counts as a child too.
+bool hasChildNodes(const pugi::xml_node& element);
 
 // A parsed (UTF-8) name or value back in the file's single bytes; characters above U+00FF,
 // which only character references can bring in, become '?'.

@@ -289,7 +289,7 @@ void loadTagLevel(const pugi::xml_node& level, SODaSNode* parent, Plc* plc, Conf
         if (element.type() != pugi::node_element)
             continue;
         if (std::strcmp(element.name(), "tag") == 0) {
-            if (element.first_child())
+            if (hasChildNodes(element))
                 loadTag(element, parent, plc, target);
             continue;
         }
@@ -300,7 +300,7 @@ void loadTagLevel(const pugi::xml_node& level, SODaSNode* parent, Plc* plc, Conf
             continue;
         }
         PlantBranch branch = findOrAddPlantBranch(parent, narrowText(element.name()));
-        if (element.first_child())
+        if (hasChildNodes(element))
             loadTagLevel(element, branch.get(), plc, target, depth + 1);
     }
 }

@@ -5,9 +5,11 @@
 namespace {
 
 // Only a text (or CDATA) first child carries the element's value; an element that starts with
-// a nested element has none.
+// a nested element has none. The parser keeps leading text in the element itself.
 const char* elementText(const pugi::xml_node& element)
 {
+    if (*element.value())
+        return element.value();
     const pugi::xml_node first = element.first_child();
     if (!first)
         return nullptr;
