@@ -118,6 +118,10 @@ int main(int argc, char** argv)
             // The demo: the window in plain view with the status dialog open.
             w->show();
             QTimer::singleShot(300, w, [w] { w->openCommStatus(); });
+            QTimer::singleShot(2500, w, [w] {
+                if (auto* d = w->statusDialog())
+                    d->selectFirstBlock();
+            });
             return;
         }
         w->setAttribute(Qt::WA_ShowWithoutActivating);

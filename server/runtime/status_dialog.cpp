@@ -233,6 +233,20 @@ void StatusDialog::onSelectionChanged(QTreeWidgetItem* current)
         Qt::QueuedConnection);
 }
 
+bool StatusDialog::selectFirstBlock()
+{
+    onRefresh();
+    for (int i = 0; i < root_->childCount(); ++i) {
+        QTreeWidgetItem* plcItem = root_->child(i);
+        if (plcItem->childCount() > 0) {
+            plcItem->setExpanded(true);
+            tree_->setCurrentItem(plcItem->child(0));
+            return true;
+        }
+    }
+    return false;
+}
+
 void StatusDialog::onRefresh()
 {
     if (kindOf(remembered_) == BlockItem && remembered_) {

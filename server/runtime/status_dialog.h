@@ -27,6 +27,9 @@ public:
 
     // The "&Refresh" button's action.
     void onRefresh();
+    // Brings the tree up to date and selects the first block of the first PLC that has one
+    // (the demo opens the dialog this way). False when no PLC has a block yet.
+    bool selectFirstBlock();
 
 private:
     enum ItemKind { RootItem = 0, PlcItem = 1, BlockItem = 2 };

@@ -1,0 +1,84 @@
+#include "tools/cli/cli_value.h"
+
+#include "server/runtime/door_latin1.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using json = nlohmann::json;
+
+TEST(CliValue, PrintsEachKindAsTheCommandLineShowsIt)
+{
+    const std::vector<std::pair<json, std::string>> cases = {
+        {json(), ""},
+        {json(true), "true"},
+        {json(false), "false"},
+        {json(12), "12"},
+        {json(-3), "-3"},
+        {json(4294967295u), "4294967295"},
+        {json(1.5), "1.5"},
+        {json(20.0), "20"},
+        {json(0.1f), "0.1"},
+        {json(latin1ToUtf8("a\"b\n")), "\"a\\\"b\\n\""},
+        {json(latin1ToUtf8(std::string("MIX\0\xe9", 5))), "\"MIX\\000\\351\""},
+        {json::array({1, 2, 3}), "[1,2,3]"},
+        {json::array({true, false}), "[true,false]"},
+        {json::array({"a", "b"}), "[\"a\",\"b\"]"},
+        {json::array(), "[]"},
+    };
+    for (const auto& [value, text] : cases)
+        EXPECT_EQ(formatCliValue(value), text) << value.dump();
+}
+
+TEST(CliValue, ParsesWhatItPrints)
+{
+    const std::vector<std::string> texts = {"true", "false", "12", "-3", "4294967295", "1.5",
+                                            "\"a\\\"b\\n\"", "\"MIX\\000\\351\"", "[1,2,3]",
+                                            "[true,false]", "[\"a\",\"b\"]", "[]", "[-1.5,2]"};
+    for (const auto& t : texts) {
+        std::string why;
+        auto v = parseCliValue(t, &why);
+        ASSERT_TRUE(v.has_value()) << t << ": " << why;
+        EXPECT_EQ(formatCliValue(*v), t);
+    }
+}
+
+TEST(CliValue, ParsesKindsAndEscapes)
+{
+    std::string why;
+    EXPECT_TRUE(parseCliValue("-5", &why)->is_number_integer());
+    EXPECT_TRUE(parseCliValue("7", &why)->is_number_unsigned());
+    EXPECT_TRUE(parseCliValue("1e3", &why)->is_number_float());
+    EXPECT_EQ(utf8ToLatin1(parseCliValue("\"\\x41\\102\\t\"", &why)->get<std::string>()), "AB\t");
+    EXPECT_EQ(*parseCliValue(" [ 1 , 2 ] ", &why), json::array({1, 2}));
+}
+
+TEST(CliValue, RefusesTextThatIsNoValue)
+{
+    for (const std::string t : {"abc", "\"abc", "[1,2", "1.2.3", "0x10", "[[1]]", "", "inf", "\"\\q\"", "1 2"}) {
+        std::string why;
+        EXPECT_FALSE(parseCliValue(t, &why).has_value()) << t;
+        EXPECT_FALSE(why.empty()) << t;
+    }
+}
+
+TEST(CliValue, QualityAsHex)
+{
+    EXPECT_EQ(formatQuality(0xC0), "0xC0");
+    EXPECT_EQ(formatQuality(0x0C), "0x0C");
+    EXPECT_EQ(formatQuality(0x00), "0x00");
+}
+
+TEST(DoorLatin1, EveryByteSurvivesTheJsonRoundTrip)
+{
+    std::string all;
+    for (int i = 0; i < 256; ++i)
+        all += static_cast<char>(i);
+    const std::string utf8 = latin1ToUtf8(all);
+    EXPECT_EQ(utf8ToLatin1(json::parse(json(utf8).dump()).get<std::string>()), all);
+    EXPECT_EQ(utf8ToLatin1("\xe2\x82\xac"), "?"); // the euro sign has no byte
+    EXPECT_EQ(utf8ToLatin1("a\xc3"), "a?");        // cut sequence
+}
+
+} // namespace

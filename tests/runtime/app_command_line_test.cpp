@@ -1,0 +1,97 @@
+#include "server/runtime/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+struct SwitchCase {
+    std::vector<std::string> args;
+    SwitchAction action;
+    bool startedByCom;
+    bool testToolMode;
+    bool headless;
+};
+
+class SwitchWords : public ::testing::TestWithParam<SwitchCase> {};
+
+TEST_P(SwitchWords, AreJudgedOnWhatRemainsAfterOurOwnOptions)
+{
+    const auto& c = GetParam();
+    const CommandLine cmd = parseCommandLine(c.args);
+    EXPECT_EQ(cmd.action, c.action);
+    EXPECT_EQ(cmd.startedByCom, c.startedByCom);
+    EXPECT_EQ(cmd.testToolMode, c.testToolMode);
+    EXPECT_EQ(cmd.headless, c.headless);
+    EXPECT_TRUE(cmd.usageError.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLine, SwitchWords,
+    ::testing::Values(
+        SwitchCase{{}, SwitchAction::Run, false, false, false},
+        SwitchCase{{"/regserver"}, SwitchAction::RegServer, false, false, false},
+        SwitchCase{{"-RegServer"}, SwitchAction::RegServer, false, false, false},
+        SwitchCase{{"-REGSERVER", "x"}, SwitchAction::Run, false, false, false},
+        SwitchCase{{"REGSERVER"}, SwitchAction::Run, false, false, false},
+        SwitchCase{{"/UnRegServer"}, SwitchAction::UnregServer, false, false, false},
+        SwitchCase{{"-Embedding"}, SwitchAction::Run, true, false, false},
+        SwitchCase{{"/EMBEDDED"}, SwitchAction::Run, true, false, false},
+        SwitchCase{{"-Embedding", "extra"}, SwitchAction::Run, false, false, false},
+        SwitchCase{{"-Embedding", "--headless"}, SwitchAction::Run, true, false, true},
+        SwitchCase{{"--headless", "-Embedding"}, SwitchAction::Run, true, false, true},
+        SwitchCase{{"-Embedding", "-ctt"}, SwitchAction::Run, false, false, false},
+        SwitchCase{{"-ctt"}, SwitchAction::Run, false, true, false},
+        SwitchCase{{"/CTT"}, SwitchAction::Run, false, true, false},
+        SwitchCase{{"-something"}, SwitchAction::Run, false, false, false},
+        SwitchCase{{"-"}, SwitchAction::Run, false, false, false}));
+
+TEST(CommandLine, SocketOptionIsTakenOutWithItsPath)
+{
+    const CommandLine a = parseCommandLine({"--socket", "/run/v.sock", "/Embedding"});
+    EXPECT_EQ(a.socketPath, "/run/v.sock");
+    EXPECT_TRUE(a.startedByCom);
+    EXPECT_EQ(a.remainder, "/Embedding");
+
+    const CommandLine b = parseCommandLine({"--socket=/x.sock"});
+    EXPECT_EQ(b.socketPath, "/x.sock");
+    EXPECT_TRUE(b.remainder.empty());
+}
+
+TEST(CommandLine, SocketWithoutPathIsAUsageError)
+{
+    EXPECT_FALSE(parseCommandLine({"--socket"}).usageError.empty());
+    EXPECT_FALSE(parseCommandLine({"--socket="}).usageError.empty());
+}
+
+TEST(CommandLine, HelpAndVersionAreOurOwn)
+{
+    const CommandLine c = parseCommandLine({"--help", "--version", "-Embedding"});
+    EXPECT_TRUE(c.help);
+    EXPECT_TRUE(c.version);
+    EXPECT_TRUE(c.startedByCom);
+}
+
+TEST(CommandLine, EnvironmentFillsWhatTheCommandLineLeftOpen)
+{
+    ::setenv("VORLASK_HEADLESS", "1", 1);
+    ::setenv("VORLASK_SOCKET", "/env.sock", 1);
+    CommandLine fromEnv = parseCommandLine({});
+    applyEnvironment(fromEnv);
+    EXPECT_TRUE(fromEnv.headless);
+    EXPECT_EQ(fromEnv.socketPath, "/env.sock");
+
+    CommandLine given = parseCommandLine({"--socket", "/cmd.sock"});
+    applyEnvironment(given);
+    EXPECT_EQ(given.socketPath, "/cmd.sock");
+
+    ::setenv("VORLASK_HEADLESS", "0", 1);
+    CommandLine notHeadless = parseCommandLine({});
+    applyEnvironment(notHeadless);
+    EXPECT_FALSE(notHeadless.headless);
+    ::unsetenv("VORLASK_HEADLESS");
+    ::unsetenv("VORLASK_SOCKET");
+}
+
+} // namespace

@@ -1,0 +1,247 @@
+#include "server/runtime/door_server.h"
+
+#include "tools/cli/door_client.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using json = nlohmann::json;
+using namespace std::chrono_literals;
+
+struct Counters {
+    std::atomic<int> opened{0};
+    std::atomic<int> ended{0};
+};
+
+class EchoSession : public DoorSession {
+public:
+    explicit EchoSession(Counters& c) : c_(c) { ++c_.opened; }
+    json handle(const json& rq, bool* closeAfter) override
+    {
+        const std::string op = rq["op"];
+        if (op == "sleep")
+            std::this_thread::sleep_for(600ms);
+        if (op == "close")
+            *closeAfter = true;
+        return {{"ok", true}, {"echo", op}};
+    }
+    void ended() override { ++c_.ended; }
+
+private:
+    Counters& c_;
+};
+
+class DoorServerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir_ = std::filesystem::temp_directory_path() /
+               ("app-door-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(dir_);
+        path_ = (dir_ / "sub" / "door.sock").string();
+        server_ = std::make_unique<DoorServer>(
+            [this](std::shared_ptr<DoorConnection>) { return std::make_unique<EchoSession>(counters_); });
+        std::string why;
+        ASSERT_TRUE(server_->start(path_, &why)) << why;
+    }
+    void TearDown() override
+    {
+        server_.reset();
+        std::filesystem::remove_all(dir_);
+    }
+
+    int rawConnect()
+    {
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::strncpy(addr.sun_path, path_.c_str(), sizeof(addr.sun_path) - 1);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        return fd;
+    }
+    static void sendAll(int fd, const std::string& s)
+    {
+        std::size_t done = 0;
+        while (done < s.size()) {
+            const ssize_t n = ::send(fd, s.data() + done, s.size() - done, MSG_NOSIGNAL);
+            ASSERT_GT(n, 0);
+            done += static_cast<std::size_t>(n);
+        }
+    }
+    static json readReply(int fd)
+    {
+        std::string line;
+        char c;
+        while (::recv(fd, &c, 1, 0) == 1 && c != '\n')
+            line += c;
+        return json::parse(line, nullptr, false);
+    }
+    template <class Pred>
+    static bool eventually(Pred p)
+    {
+        for (int i = 0; i < 200; ++i) {
+            if (p())
+                return true;
+            std::this_thread::sleep_for(10ms);
+        }
+        return p();
+    }
+
+    std::filesystem::path dir_;
+    std::string path_;
+    Counters counters_;
+    std::unique_ptr<DoorServer> server_;
+};
+
+TEST_F(DoorServerTest, SocketIsPrivateToTheUser)
+{
+    struct stat st{};
+    ASSERT_EQ(::stat(path_.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISSOCK(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    ASSERT_EQ(::stat((dir_ / "sub").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+}
+
+TEST_F(DoorServerTest, RepliesCarryTheRequestId)
+{
+    DoorClient client;
+    ASSERT_TRUE(client.connectTo(path_, nullptr));
+    auto reply = client.call({{"op", "hello"}});
+    ASSERT_TRUE(reply);
+    EXPECT_EQ((*reply)["echo"], "hello");
+    EXPECT_EQ((*reply)["id"], 1);
+}
+
+TEST_F(DoorServerTest, ConnectionsAreServedConcurrently)
+{
+    DoorClient slow, quick;
+    ASSERT_TRUE(slow.connectTo(path_, nullptr));
+    ASSERT_TRUE(quick.connectTo(path_, nullptr));
+    std::thread t([&] { slow.call({{"op", "sleep"}}); });
+    std::this_thread::sleep_for(50ms);
+    const auto began = std::chrono::steady_clock::now();
+    auto reply = quick.call({{"op", "ping"}});
+    const auto took = std::chrono::steady_clock::now() - began;
+    t.join();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ((*reply)["echo"], "ping");
+    EXPECT_LT(took, 400ms);
+}
+
+TEST_F(DoorServerTest, MalformedLinesGetAnErrorAndTheConnectionStays)
+{
+    const int fd = rawConnect();
+    sendAll(fd, "this is not json\n");
+    json r = readReply(fd);
+    EXPECT_EQ(r["ok"], false);
+    EXPECT_NE(r["error"].get<std::string>().find("malformed"), std::string::npos);
+
+    sendAll(fd, "[1,2]\n{\"id\":7}\n");
+    r = readReply(fd);
+    EXPECT_EQ(r["ok"], false);
+    r = readReply(fd);
+    EXPECT_EQ(r["ok"], false);
+    EXPECT_EQ(r["id"], 7);
+
+    sendAll(fd, "{\"id\":8,\"op\":\"ping\"}\r\n");
+    r = readReply(fd);
+    EXPECT_EQ(r["ok"], true);
+    EXPECT_EQ(r["id"], 8);
+    ::close(fd);
+}
+
+TEST_F(DoorServerTest, OversizedLineGetsOneErrorAndTheNextLineIsServed)
+{
+    const int fd = rawConnect();
+    std::thread writer([&] {
+        sendAll(fd, std::string(DoorServer::kMaxLine + 300000, 'x') + "\n{\"id\":2,\"op\":\"ping\"}\n");
+    });
+    json r = readReply(fd);
+    EXPECT_EQ(r["ok"], false);
+    EXPECT_NE(r["error"].get<std::string>().find("too long"), std::string::npos);
+    r = readReply(fd);
+    EXPECT_EQ(r["id"], 2);
+    EXPECT_EQ(r["ok"], true);
+    writer.join();
+    ::close(fd);
+}
+
+TEST_F(DoorServerTest, VanishedClientIsCleanedUpLikeAClose)
+{
+    {
+        DoorClient a;
+        ASSERT_TRUE(a.connectTo(path_, nullptr));
+        ASSERT_TRUE(a.call({{"op", "ping"}}));
+        EXPECT_EQ(server_->connectionCount(), 1u);
+    } // the client goes without a word
+    EXPECT_TRUE(eventually([&] { return counters_.ended == 1; }));
+    EXPECT_TRUE(eventually([&] { return server_->connectionCount() == 0; }));
+
+    DoorClient b;
+    ASSERT_TRUE(b.connectTo(path_, nullptr));
+    ASSERT_TRUE(b.call({{"op", "close"}}));
+    EXPECT_TRUE(eventually([&] { return counters_.ended == 2; }));
+}
+
+TEST_F(DoorServerTest, StopEndsEverySessionAndRemovesTheSocket)
+{
+    DoorClient a, b;
+    ASSERT_TRUE(a.connectTo(path_, nullptr));
+    ASSERT_TRUE(b.connectTo(path_, nullptr));
+    ASSERT_TRUE(eventually([&] { return counters_.opened == 2; }));
+    server_->stop();
+    EXPECT_EQ(counters_.ended, 2);
+    EXPECT_FALSE(std::filesystem::exists(path_));
+    json ev;
+    EXPECT_EQ(a.nextEvent(1000, ev), DoorClient::Wait::Closed);
+}
+
+TEST_F(DoorServerTest, SecondServerIsRefusedAndAStaleSocketIsReplaced)
+{
+    DoorServer second([](std::shared_ptr<DoorConnection>) { return nullptr; });
+    std::string why;
+    EXPECT_FALSE(second.start(path_, &why));
+    EXPECT_NE(why.find("another server"), std::string::npos);
+
+    // A socket file left behind by a server that is gone.
+    const std::string stale = (dir_ / "stale.sock").string();
+    {
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::strncpy(addr.sun_path, stale.c_str(), sizeof(addr.sun_path) - 1);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        ::close(fd);
+    }
+    DoorServer third([this](std::shared_ptr<DoorConnection>) { return std::make_unique<EchoSession>(counters_); });
+    EXPECT_TRUE(third.start(stale, &why)) << why;
+    DoorClient c;
+    ASSERT_TRUE(c.connectTo(stale, nullptr));
+    EXPECT_TRUE(c.call({{"op", "ping"}}));
+}
+
+TEST_F(DoorServerTest, NonSocketFileIsNeverRemoved)
+{
+    const std::string plain = (dir_ / "plain").string();
+    { std::ofstream(plain) << "keep"; }
+    DoorServer other([](std::shared_ptr<DoorConnection>) { return nullptr; });
+    std::string why;
+    EXPECT_FALSE(other.start(plain, &why));
+    EXPECT_TRUE(std::filesystem::exists(plain));
+}
+
+} // namespace
