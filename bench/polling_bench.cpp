@@ -1,0 +1,164 @@
+// The polling thread on a simulated 9600 baud 7E2 line: how busy it keeps the line, what a
+// cyclic read costs in characters, how many commands a large scan needs, and how soon a
+// client write reaches the wire.
+#include "tests/e2e/polling_scenario.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <thread>
+#include <vector>
+
+using namespace std::chrono;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr std::uint32_t kBaud = 9600;
+constexpr double kCharSeconds = 11.0 / kBaud; // start, 7 data, parity, 2 stop bits
+
+std::uint64_t lineChars(const SimCounters& c) { return c.charsIn + c.charsOut; }
+
+// (1) Many blocks always due: share of wall time the line carries characters.
+double lineUtilisation(std::uint16_t wordsPerBlock, int blocks, milliseconds window) {
+    PollingScenario s(2000);
+    PlcSimulator& sim = s.addLine("COM1", {0}, kBaud);
+    Plc& plc = s.addPlc("P1", 0, "COM1");
+    std::vector<std::string> ids;
+    for (int b = 0; b < blocks; ++b) {
+        // First and last word of a block; blocks 100 words apart never join.
+        const std::uint16_t first = static_cast<std::uint16_t>(b * 100);
+        s.addTag(plc, "F" + std::to_string(b), vt::I2, MemoryArea::DM, first);
+        ids.push_back("P1.F" + std::to_string(b));
+        if (wordsPerBlock > 1) {
+            s.addTag(plc, "L" + std::to_string(b), vt::I2, MemoryArea::DM,
+                     static_cast<std::uint16_t>(first + wordsPerBlock - 1));
+            ids.push_back("P1.L" + std::to_string(b));
+        }
+    }
+    s.start();
+    s.addItems(s.addGroup(10), ids);
+    s.waitForBlocks(plc, std::size_t(blocks), 10s);
+    std::this_thread::sleep_for(500ms); // past the first reads
+    const SimCounters before = sim.counters();
+    const auto t0 = steady_clock::now();
+    std::this_thread::sleep_for(window);
+    const SimCounters after = sim.counters();
+    const double wall = duration<double>(steady_clock::now() - t0).count();
+    return double(lineChars(after) - lineChars(before)) * kCharSeconds / wall;
+}
+
+struct ReadCost {
+    double chars;
+    double frames;
+};
+
+// (2) Characters of one cyclic read of n words, and the reply frames it took.
+ReadCost cyclicReadCost(std::uint16_t n) {
+    PollingScenario s(2000);
+    PlcSimulator& sim = s.addLine("COM1", {0}, kBaud);
+    Plc& plc = s.addPlc("P1", 0, "COM1");
+    s.addTag(plc, "A", vt::I2 | vt::ARRAY, MemoryArea::DM, 0, 0, n);
+    s.start();
+    s.addItem(s.addGroup(10), "P1.A");
+    s.waitForBlocks(plc, 1, 10s);
+    PollingScenario::waitUntil([&] { return sim.counters().commands >= 2; }, 20s);
+    s.stopThread(); // finishes the read in progress
+    const SimCounters c = sim.counters();
+    return {double(lineChars(c)) / double(c.commands), double(c.framesOut) / double(c.commands)};
+}
+
+// (3) 1000 contiguous active tags at one rate: commands and characters of one scan. Counted
+// on an unpaced line; the wire time follows from the characters.
+void largeScan(std::size_t* blocks, double* commandsPerScan, double* charsPerScan) {
+    PollingScenario s(2000);
+    PlcSimulator& sim = s.addLine("COM1", {0}, 0);
+    Plc& plc = s.addPlc("P1", 0, "COM1");
+    std::vector<std::string> ids;
+    for (std::uint16_t a = 0; a < 1000; ++a) {
+        s.addTag(plc, "T" + std::to_string(a), vt::I2, MemoryArea::DM, a);
+        ids.push_back("P1.T" + std::to_string(a));
+    }
+    s.start();
+    s.addItems(s.addGroup(50), ids);
+    s.waitForBlocks(plc, 1, 20s);
+    std::this_thread::sleep_for(300ms);
+    s.stopThread();
+    const SimCounters c = sim.counters();
+    *blocks = s.blockLabels(plc).size();
+    // One scan reads every block once.
+    const double scans = double(c.commands) / double(std::max<std::size_t>(*blocks, 1));
+    *commandsPerScan = double(c.commands) / scans;
+    *charsPerScan = double(lineChars(c)) / scans;
+}
+
+// (4) Client write on an idle line: from the call to the first character at the PLC.
+std::vector<double> writeLatencies(int samples) {
+    PollingScenario s(2000);
+    PlcSimulator& sim = s.addLine("COM1", {0}, kBaud);
+    Plc& plc = s.addPlc("P1", 0, "COM1");
+    s.addTag(plc, "W", vt::I2, MemoryArea::DM, 10);
+    s.start();
+    GroupHandle g = s.addGroup(1000, false);
+    ItemHandle item = s.addItem(g, "P1.W", false);
+    std::vector<double> ms;
+    for (int i = 0; i < samples; ++i) {
+        std::this_thread::sleep_for(milliseconds(20 + (i * 7) % 13)); // land anywhere in a pass
+        const std::uint64_t before = sim.counters().charsIn;
+        std::atomic<bool> done{false};
+        const auto t0 = steady_clock::now();
+        s.client().writeAsync(g, {item}, {Variant::fromI2(static_cast<std::int16_t>(i))},
+                              [&](const std::vector<WriteResult>&) { done = true; });
+        while (sim.counters().charsIn == before)
+            std::this_thread::sleep_for(50us);
+        ms.push_back(duration<double, std::milli>(steady_clock::now() - t0).count());
+        while (!done)
+            std::this_thread::sleep_for(1ms);
+    }
+    std::sort(ms.begin(), ms.end());
+    return ms;
+}
+
+} // namespace
+
+int main() {
+    std::printf("Polling thread on plcsim at %u baud 7E2 (11 bits a character)\n\n", kBaud);
+    std::printf("%-58s %12s %12s\n", "measure", "value", "goal");
+
+    for (std::uint16_t words : {27, 1}) {
+        const double u = lineUtilisation(words, 12, 3000ms);
+        char name[80];
+        std::snprintf(name, sizeof name, "(1) line busy, 12 blocks of %u words always due", words);
+        std::printf("%-58s %11.1f%% %12s\n", name, u * 100.0, ">= 95 %");
+    }
+
+    bool allEqual = true;
+    for (std::uint16_t n : {1, 10, 29, 30, 31, 60, 100, 250}) {
+        const ReadCost c = cyclicReadCost(n);
+        const double k = c.frames;
+        const double minimum = 24.0 + 4.0 * n + 4.0 * k;
+        allEqual = allEqual && c.chars == minimum;
+        char name[80];
+        std::snprintf(name, sizeof name, "(2) chars per read of %u words (k = %.0f frames)", n, k);
+        char goal[32];
+        std::snprintf(goal, sizeof goal, "= %.0f", minimum);
+        std::printf("%-58s %12.0f %12s\n", name, c.chars, goal);
+    }
+    std::printf("%-58s %12s %12s\n", "(2) every read at the Host Link minimum", allEqual ? "yes" : "NO", "yes");
+
+    std::size_t blocks = 0;
+    double commands = 0;
+    double chars = 0;
+    largeScan(&blocks, &commands, &chars);
+    std::printf("%-58s %12zu %12s\n", "(3) blocks for 1000 contiguous DM tags", blocks, "");
+    std::printf("%-58s %12.0f %12s\n", "(3) commands per scan (one per tag: 1000)", commands, "");
+    std::printf("%-58s %12.0f %12s\n", "(3) characters per scan (one per tag: 32000)", chars, "");
+    std::printf("%-58s %11.2fs %12s\n", "(3) wire time per scan (one per tag: 36.67 s)",
+                chars * kCharSeconds, "");
+
+    const std::vector<double> latency = writeLatencies(41);
+    std::printf("%-58s %10.1fms %12s\n", "(4) write to first byte on the wire, median",
+                latency[latency.size() / 2], "<= 15 ms");
+    std::printf("%-58s %10.1fms %12s\n", "(4) write to first byte, 90th percentile",
+                latency[latency.size() * 9 / 10], "");
+    return 0;
+}
