@@ -10,6 +10,8 @@ class Queues : public ::testing::Test {
 protected:
     void SetUp() override { createRequestQueues(); }
     void TearDown() override { destroyRequestQueues(); }
+    // Outlives the queued requests, which hold their tags until TearDown.
+    SOCmnPointer<FakePlc> plc = makeObject<FakePlc>();
 };
 
 TEST(PlcTag, CreationSetsTheToolkitBaseAndTheFields)
@@ -92,8 +94,7 @@ TEST(PlcTag, WorksWithoutOwner)
 
 TEST_F(Queues, DeviceReadsAndWritesAreQueuedWithAReference)
 {
-    FakePlc plc;
-    auto tag = makeTag(&plc, vt::I2);
+    auto tag = makeTag(plc.get(), vt::I2);
     for (std::uint16_t type : {SODaSRequest::kSyncDeviceRead, SODaSRequest::kAsyncDeviceRead}) {
         auto req = makeObject<SODaSRequest>(SODaSRequest::read, type, tag);
         tag->handleRequest(req.get());
@@ -115,8 +116,7 @@ TEST_F(Queues, DeviceReadsAndWritesAreQueuedWithAReference)
 
 TEST_F(Queues, OtherReadKindsCompleteAtOnceWithoutTouchingQuality)
 {
-    FakePlc plc;
-    auto tag = makeTag(&plc, vt::I2);
+    auto tag = makeTag(plc.get(), vt::I2);
     tag->getCache()->setQuality(kOpcQualityCommFailure);
     for (std::uint16_t type : {SODaSRequest::kRefreshRead, SODaSRequest::kCyclicRead}) {
         auto req = makeObject<SODaSRequest>(SODaSRequest::read, type, tag);
@@ -134,8 +134,7 @@ TEST_F(Queues, OtherReadKindsCompleteAtOnceWithoutTouchingQuality)
 
 TEST_F(Queues, OtherOperationsDoNothing)
 {
-    FakePlc plc;
-    auto tag = makeTag(&plc, vt::I2);
+    auto tag = makeTag(plc.get(), vt::I2);
     auto req = makeObject<SODaSRequest>(static_cast<SODaSRequest::Operation>(2), SODaSRequest::kSyncDeviceRead, tag);
     tag->handleRequest(req.get());
     EXPECT_FALSE(req->isCompleted());
