@@ -48,8 +48,8 @@ public:
     // 0 once the thread has ended.
     int exitCode() const { return exitCode_; }
 
-    // The event shutdown sets; taken from the toolkit's event pool when the thread starts
-    // (nullptr before that, and when no PLC was configured).
+    // The event shutdown sets; taken from the toolkit's event pool by start() (nullptr
+    // before that and after stop()).
     SOCmnEvent* stopEvent() const { return stopEvent_.load(); }
 
     // Passes run so far (for tests and benchmarks).

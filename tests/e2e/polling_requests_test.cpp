@@ -158,3 +158,48 @@ TEST(PollingReads, FailedDeviceReadShowsInTheQuality) {
     EXPECT_EQ(states[0].quality, 0x1C);
     EXPECT_EQ(plc.lastResult(), 0);
 }
+
+TEST(PollingWrites, LongerArrayWriteRegrowsItsCyclicBlock) {
+    PollingScenario s;
+    PlcSimulator& sim = s.addLine("COM1", {0});
+    Plc& plc = s.addPlc("P1", 0, "COM1");
+    s.addTag(plc, "Arr", vt::I2 | vt::ARRAY, MemoryArea::DM, 50, 0, 4);
+    s.start();
+    GroupHandle g = s.addGroup(100);
+    ItemHandle item = s.addItem(g, "P1.Arr");
+    ASSERT_TRUE(s.waitForBlocks(plc, 1));
+    ASSERT_EQ(s.blockLabels(plc), std::vector<std::string>{"DM50-LEN4"});
+    Variant value = Variant::makeArray(vt::I2, 6);
+    for (std::size_t i = 0; i < 6; ++i)
+        value.setAt(i, Variant::fromI2(static_cast<std::int16_t>(i + 1)));
+    const auto results = s.client().write(g, {item}, {value});
+    EXPECT_EQ(results[0].result, kResultOk);
+    EXPECT_EQ(sim.words(0, MemoryArea::DM, 50, 6), (std::vector<std::uint16_t>{1, 2, 3, 4, 5, 6}));
+    // Later scans read the new length.
+    EXPECT_EQ(s.blockLabels(plc), std::vector<std::string>{"DM50-LEN6"});
+}
+
+TEST(PollingWrites, WriteDuringACyclicReadGoesOutRightAfterIt) {
+    using namespace std::chrono;
+    PollingScenario s(2000);
+    PlcSimulator& sim = s.addLine("COM1", {0});
+    Plc& plc = s.addPlc("P1", 0, "COM1");
+    s.addTag(plc, "R", vt::I2, MemoryArea::DM, 0);
+    s.addTag(plc, "W", vt::I2, MemoryArea::HR, 0);
+    s.start();
+    GroupHandle g = s.addGroup(10); // always due
+    s.addItem(g, "P1.R");
+    ItemHandle w = s.addItem(g, "P1.W", false);
+    ASSERT_TRUE(s.waitForBlocks(plc, 1));
+    sim.setFault(0, "RD", SimFault{SimFaultKind::Delay, 300, -1});
+    // Catch a read just begun.
+    const auto seen = sim.counters().commands;
+    ASSERT_TRUE(PollingScenario::waitUntil([&] { return sim.counters().commands > seen; }));
+    const auto t0 = steady_clock::now();
+    const auto results = s.client().write(g, {w}, {Variant::fromI2(9)});
+    const auto took = duration_cast<milliseconds>(steady_clock::now() - t0);
+    EXPECT_EQ(results[0].result, kResultOk);
+    EXPECT_EQ(sim.word(0, MemoryArea::HR, 0), 9);
+    // The rest of the read in progress, then the write: not a second 300 ms read first.
+    EXPECT_LT(took.count(), 500) << took.count();
+}
