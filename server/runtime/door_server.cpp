@@ -75,9 +75,18 @@ bool DoorServer::start(const std::string& path, std::string* error)
 {
     if (!prepareDoorSocketPath(path, error))
         return false;
+    // Bound under a temporary name and renamed into place once listening, so that the socket
+    // file appears only when clients can connect.
+    const std::string temporary = path + ".new" + std::to_string(::getpid());
     sockaddr_un addr{};
+    if (temporary.size() >= sizeof(addr.sun_path)) {
+        if (error)
+            *error = "socket path too long: " + path;
+        return false;
+    }
     addr.sun_family = AF_UNIX;
-    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    std::memcpy(addr.sun_path, temporary.c_str(), temporary.size() + 1);
+    ::unlink(temporary.c_str());
 
     listenFd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (listenFd_ < 0) {
@@ -90,14 +99,15 @@ bool DoorServer::start(const std::string& path, std::string* error)
     const int bound = ::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
     const int bindErrno = errno;
     ::umask(old);
-    if (bound != 0 || ::listen(listenFd_, 16) != 0) {
+    if (bound != 0 || ::listen(listenFd_, 16) != 0 || ::chmod(temporary.c_str(), 0600) != 0 ||
+        ::rename(temporary.c_str(), path.c_str()) != 0) {
         if (error)
             *error = "cannot listen on " + path + ": " + std::strerror(bound != 0 ? bindErrno : errno);
         ::close(listenFd_);
         listenFd_ = -1;
+        ::unlink(temporary.c_str());
         return false;
     }
-    ::chmod(path.c_str(), 0600);
     if (::pipe2(wakePipe_, O_CLOEXEC) != 0) {
         if (error)
             *error = std::string("pipe: ") + std::strerror(errno);
