@@ -3,6 +3,7 @@
 // the polling thread; the status window walks its cyclic blocks under requestLock.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -35,8 +36,8 @@ public:
     std::uint16_t plcNumber() const { return plcNumber_; }
     void setPlcNumber(std::uint16_t number) { plcNumber_ = number; }
     // The result of the PLC's last cyclic pass; 0 when created.
-    HostLinkResult lastResult() const { return lastResult_; }
-    void setLastResult(HostLinkResult result) { lastResult_ = result; }
+    HostLinkResult lastResult() const { return lastResult_.load(std::memory_order_relaxed); }
+    void setLastResult(HostLinkResult result) { lastResult_.store(result, std::memory_order_relaxed); }
 
     // ---- cyclic blocks (polling thread, requestLock held) ----
     // Puts the tag into a block at this rate: back into the block it recorded when that still
@@ -95,7 +96,7 @@ private:
     std::uint8_t unitNumber_;
     std::string portName_;
     std::uint16_t plcNumber_ = 0;
-    HostLinkResult lastResult_ = 0;
+    std::atomic<HostLinkResult> lastResult_{0}; // written by the polling thread, read anywhere
 
     std::vector<std::unique_ptr<CyclicBlock>> cyclic_;
     std::size_t servedIndex_ = 0;
