@@ -1,6 +1,8 @@
 // Roots, SETTINGS, OPC_DA and PLC elements in hand-made files.
 #include "tests/config/loader_fixture.h"
 
+#include <pugixml.hpp>
+
 namespace {
 
 using ::testing::ElementsAre;
@@ -40,6 +42,22 @@ TEST_F(LoaderTest, SettingsWithoutComKeepTheDefaultPortName)
     EXPECT_THAT(ports(), IsEmpty());
     EXPECT_THAT(plcs(), ElementsAre(PlcView{"A", 1, "COM1"}));
     EXPECT_THAT(boxTexts(), IsEmpty());
+}
+
+TEST_F(LoaderTest, SettingsWithMissingOrBadLineSettings)
+{
+    // Missing line settings take the usual ones, with a word; a bad number drops the element.
+    ASSERT_EQ(loadText("<MOLVOmronHLCfg>\n<SETTINGS com=\"COM2\" baudrate=\"19200\"/>\n"
+                       "<SETTINGS com=\"COM3\" stopbits=\"two\"/>\n<OPC_DA/>\n</MOLVOmronHLCfg>\n"),
+              1);
+    EXPECT_THAT(ports(), ElementsAre(PortView{"COM2", 19200, kEvenParity, kTwoStopBits, 7}));
+    EXPECT_EQ(defaultPortName, "COM2");
+    ASSERT_EQ(boxTexts().size(), 1u);
+    EXPECT_THAT(boxTexts()[0], ::testing::EndsWith(
+                                   "line 2 (offset 18): SETTINGS has no parity, stopbits, databits attribute; using "
+                                   "parity=EVEN stopbits=2 databits=7\n"
+                                   "line 3 (offset 58): SETTINGS: stopbits=\"two\" is not a number from 0 to 255; it "
+                                   "is not loaded\n"));
 }
 
 TEST_F(LoaderTest, OnlyTheExactRootNameIsRead)
@@ -117,6 +135,23 @@ TEST_F(LoaderTest, UnreadableFilesAreReportedOnceAndLoadNothing)
         EXPECT_THAT(branchPaths(), IsEmpty());
         window.boxes.clear();
     }
+}
+
+void* refuseAllocation(std::size_t)
+{
+    return nullptr;
+}
+
+TEST_F(LoaderTest, ParserWithoutMemoryIsTheOneFailureBeforeReading)
+{
+    const pugi::allocation_function allocate = pugi::get_memory_allocation_function();
+    const pugi::deallocation_function deallocate = pugi::get_memory_deallocation_function();
+    pugi::set_memory_management_functions(refuseAllocation, deallocate);
+    const int result = load("editor_plant.xml");
+    pugi::set_memory_management_functions(allocate, deallocate);
+    EXPECT_EQ(result, 0);
+    EXPECT_THAT(boxTexts(), ElementsAre("Can't create MSXML::DOMDocument object\n"));
+    EXPECT_THAT(plcs(), IsEmpty());
 }
 
 TEST_F(LoaderTest, LoadsWithoutOwnerWindowOrNameSpace)
