@@ -48,6 +48,7 @@ int runServer(ServerApp& app, MainWindowLink& link, const std::function<void()>&
         code = 1;
     }
     loopEnded();
+    SignalBridge::restoreDefaults();
     app.shutdown();
     app.terminate();
     return code;

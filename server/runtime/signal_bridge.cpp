@@ -35,9 +35,13 @@ SignalBridge::SignalBridge(std::function<void(int)> handler, QObject* parent)
 
 SignalBridge::~SignalBridge()
 {
-    // Back to the default: a second Ctrl-C during shutdown ends the process.
-    signal(SIGINT, SIG_DFL);
-    signal(SIGTERM, SIG_DFL);
+    restoreDefaults();
+}
+
+void SignalBridge::restoreDefaults()
+{
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
 }
 
 void SignalBridge::readPipe()

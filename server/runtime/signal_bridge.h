@@ -13,6 +13,8 @@ class SignalBridge : public QObject {
 public:
     explicit SignalBridge(std::function<void(int)> onSignal, QObject* parent = nullptr);
     ~SignalBridge() override;
+    // Back to the default handling: once shutdown runs, another Ctrl-C ends the process.
+    static void restoreDefaults();
 
 private:
     void readPipe();
