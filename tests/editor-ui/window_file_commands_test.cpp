@@ -429,3 +429,22 @@ TEST_F(FileCommandsTest, NothingIsAskedWhenTheWorkIsSaved)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(FileCommandsTest, AFileFromTheCommandLineOpensWithItsFullPath)
+{
+    const std::filesystem::path copy = dir / "plant.xml";
+    std::filesystem::copy_file(fixture("window_sample.xml"), copy);
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(dir);
+    window->openAtStart("plant.xml");
+    std::filesystem::current_path(before);
+    EXPECT_EQ(count(Kind::OpenFile), 0);
+    EXPECT_EQ(window->msConfigFileName, copy.string());
+    EXPECT_EQ(root()->text(), copy.string());
+    EXPECT_TRUE(doc().gbCfgSaved);
+    EXPECT_NE(node("Oven2.ZONES.Alarm"), nullptr);
+}
+
+}  // namespace
