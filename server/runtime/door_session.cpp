@@ -301,12 +301,13 @@ json DoorClientSession::opBrowse(const json& rq)
         if (!rq["branch"].is_string())
             return fail("\"branch\" is a string");
         ToolkitResult r = kResultOk;
-        const auto entries = client_->browseChildren(rq["branch"].get<std::string>(), &r);
+        const auto entries = client_->browseChildren(utf8ToLatin1(rq["branch"].get<std::string>()), &r);
         if (!succeeded(r))
             return fail(resultText(r));
         json branches = json::array(), leaves = json::array();
         for (const auto& e : entries)
-            (e.isLeaf ? leaves : branches).push_back({{"name", e.name}, {"item", e.itemId}});
+            (e.isLeaf ? leaves : branches)
+                .push_back({{"name", latin1ToUtf8(e.name)}, {"item", latin1ToUtf8(e.itemId)}});
         out["branches"] = branches;
         out["leaves"] = leaves;
         return out;
@@ -314,7 +315,7 @@ json DoorClientSession::opBrowse(const json& rq)
     json items = json::array();
     for (const auto& e : client_->browse())
         if (e.isLeaf)
-            items.push_back(e.itemId);
+            items.push_back(latin1ToUtf8(e.itemId));
     out["items"] = items;
     return out;
 }
@@ -323,7 +324,7 @@ json DoorClientSession::opProps(const json& rq)
 {
     if (!rq.contains("item") || !rq["item"].is_string())
         return fail("props needs \"item\"");
-    const auto p = client_->getItemProperties(rq["item"].get<std::string>());
+    const auto p = client_->getItemProperties(utf8ToLatin1(rq["item"].get<std::string>()));
     if (!succeeded(p.result))
         return fail(resultText(p.result));
     json out = okReply();
@@ -356,7 +357,7 @@ json DoorClientSession::opAddGroup(const json& rq)
                 return;
             json items = json::array();
             for (const auto& ch : changes) {
-                items.push_back({{"item", ch.itemId},
+                items.push_back({{"item", latin1ToUtf8(ch.itemId)},
                                  {"handle", ch.item},
                                  {"clientHandle", ch.clientHandle},
                                  {"value", variantToJson(ch.value)},
@@ -425,9 +426,9 @@ json DoorClientSession::opAddItems(const json& rq)
     for (const auto& it : rq["items"]) {
         ItemDefinition d;
         if (it.is_string()) {
-            d.itemId = it.get<std::string>();
+            d.itemId = utf8ToLatin1(it.get<std::string>());
         } else if (it.is_object() && it.contains("item") && it["item"].is_string()) {
-            d.itemId = it["item"].get<std::string>();
+            d.itemId = utf8ToLatin1(it["item"].get<std::string>());
             d.active = it.value("active", true);
             d.clientHandle = it.value("clientHandle", 0u);
         } else {
@@ -440,10 +441,10 @@ json DoorClientSession::opAddItems(const json& rq)
     for (std::size_t i = 0; i < results.size() && i < defs.size(); ++i) {
         const auto& r = results[i];
         if (!succeeded(r.result)) {
-            items.push_back({{"item", defs[i].itemId}, {"error", resultText(r.result)}});
+            items.push_back({{"item", latin1ToUtf8(defs[i].itemId)}, {"error", resultText(r.result)}});
             continue;
         }
-        items.push_back({{"item", defs[i].itemId},
+        items.push_back({{"item", latin1ToUtf8(defs[i].itemId)},
                          {"handle", r.item},
                          {"datatype", datatypeWord(r.nativeDatatype)},
                          {"vartype", r.nativeDatatype},
@@ -544,7 +545,7 @@ json DoorClientSession::opRead(const json& rq)
             AdHocItem item;
             std::string why;
             json slot = {{"item", id}};
-            if (!adHocItem(id.get<std::string>(), &item, &why)) {
+            if (!adHocItem(utf8ToLatin1(id.get<std::string>()), &item, &why)) {
                 slot["error"] = why;
             } else {
                 slot["handle"] = item.handle;
@@ -609,7 +610,7 @@ json DoorClientSession::opWrite(const json& rq)
             AdHocItem item;
             std::string why;
             Variant v;
-            if (!adHocItem(it["item"].get<std::string>(), &item, &why)) {
+            if (!adHocItem(utf8ToLatin1(it["item"].get<std::string>()), &item, &why)) {
                 slot["ok"] = false;
                 slot["error"] = why;
             } else if (!jsonToVariant(it["value"], static_cast<std::uint16_t>(item.datatype & ~vt::ARRAY), &v, &why)) {

@@ -50,6 +50,9 @@ MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                               Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
 {
+    // The window class of the original ("MolvOPCServer", redraw on resize, arrow cursor, window
+    // colour, menu 104) has no registration step here: the name stays as the object name, the
+    // rest are the defaults of a Qt main window, and the menu is built below.
     setObjectName(kMainWindowClassName);
     setWindowTitle(kMainWindowTitle);
     resize(kMainWindowWidth, kMainWindowHeight);
@@ -136,6 +139,7 @@ void MainWindow::openCommStatus()
 {
     if (statusDialog_)
         return;
+    // The tree and list views need no common-controls set-up before the dialog is made.
     StatusDialog dialog(this);
     statusDialog_ = &dialog;
     dialog.exec();
