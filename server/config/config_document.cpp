@@ -188,19 +188,3 @@ std::string narrowText(const char* utf8)
     }
     return out;
 }
-
-std::string widenLatin1(std::string_view latin1)
-{
-    std::string out;
-    out.reserve(latin1.size());
-    for (char ch : latin1) {
-        const unsigned char c = static_cast<unsigned char>(ch);
-        if (c < 0x80) {
-            out.push_back(ch);
-        } else {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-    return out;
-}

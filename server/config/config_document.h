@@ -55,5 +55,3 @@ bool hasChildNodes(const pugi::xml_node& element);
 // A parsed (UTF-8) name or value back in the file's single bytes; characters above U+00FF,
 // which only character references can bring in, become '?'.
 std::string narrowText(const char* utf8);
-// Latin-1 bytes widened to UTF-8.
-std::string widenLatin1(std::string_view latin1);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -32,9 +33,13 @@ void complain(ConfigTarget& target, const pugi::xml_node& element, const std::st
     target.report.add(target.document.fileLine(offset), offset, text);
 }
 
+// Values in messages are cut short: a message box is no place for a runaway attribute.
 std::string quoted(const std::string& text)
 {
-    return "\"" + text + "\"";
+    constexpr std::size_t kShown = 40;
+    if (text.size() <= kShown)
+        return "\"" + text + "\"";
+    return "\"" + text.substr(0, kShown) + "...\"";
 }
 
 std::string widthRange(unsigned width)

@@ -74,10 +74,4 @@ TEST(ConfigDocument, MissingFileIsUnreadable)
     EXPECT_EQ(document.load(""), DocumentStatus::Unreadable);
 }
 
-TEST(ConfigDocument, WidenAndNarrowAreInverse)
-{
-    const std::string high = "plain " + allHighBytes();
-    EXPECT_EQ(narrowText(widenLatin1(high).c_str()), high);
-}
-
 } // namespace

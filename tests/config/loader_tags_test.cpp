@@ -106,6 +106,14 @@ TEST_F(LoaderTest, ManyProblemsShowInOneBoxWithTheRestCounted)
     EXPECT_THAT(boxes[0], ::testing::EndsWith("\n... and 5 more\n"));
 }
 
+TEST_F(LoaderTest, LongValuesAreCutShortInMessages)
+{
+    ASSERT_EQ(loadText(plcWithTags("<tag><name>T</name><databit>" + std::string(5000, 'x') + "</databit></tag>")), 1);
+    ASSERT_EQ(boxTexts().size(), 1u);
+    EXPECT_THAT(boxTexts()[0], HasSubstr("databit \"" + std::string(40, 'x') + "...\" is not a number"));
+    EXPECT_LT(boxTexts()[0].size(), 300u);
+}
+
 TEST_F(LoaderTest, LaterValidChildMendsAnEarlierBadOne)
 {
     ASSERT_EQ(loadText(plcWithTags("<tag><name>T</name><elements>x</elements><elements>4</elements>"
