@@ -1,5 +1,6 @@
 #include "tools/plcsim/plc_simulator.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
