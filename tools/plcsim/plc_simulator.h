@@ -23,6 +23,14 @@
 //                                          OFFSET + AMPLITUDE * sin(2 pi t / PERIOD), rounded
 //   AREA ADDRESS toggle [MASK]             word ^= MASK (hex, default 1); a TG flag flips
 // each optionally followed by "every MS" (default 1000 ms).
+//
+// On the line: read replies carry at most 30 words in the first frame and 31 in each later one
+// (120 and 124 characters; TG one flag a character), each later frame only after the host's
+// lone CR; multi-frame writes are answered CR by CR and take effect with the last frame. End
+// code 04 beyond an area's size (simAreaSize), 13 for a frame with a bad FCS, 01 for a write in
+// RUN (units start in MONITOR), 15 for malformed data; commands for units not served get no
+// reply. A fault answers the command's reply: a read's first frame, a write's final reply;
+// Delay and Dribble slow every frame, Silence and EndCode keep a write from taking effect.
 #pragma once
 
 #include <atomic>
