@@ -282,6 +282,19 @@ TEST_F(ClientSide, InactiveItemsAndGroupsSendNothingUntilActivated)
     EXPECT_EQ(log.entries()[0].change.value, Variant::fromI2(10));
 }
 
+TEST_F(ClientSide, ActivationTellsABadQualityEvenWithoutValue)
+{
+    DataChangeLog log;
+    GroupHandle g = addGroup(20, true, log.callback());
+    temp->getCache()->setQuality(kOpcQualityCommFailure);
+    addItem(g, "Press.Temp");
+    ASSERT_TRUE(eventually([&] { return log.count() == 1; }));
+    EXPECT_TRUE(log.entries()[0].change.value.isEmpty());
+    EXPECT_EQ(log.entries()[0].change.quality, kOpcQualityCommFailure);
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    EXPECT_EQ(log.count(), 1u);
+}
+
 TEST_F(ClientSide, DataChangesComeAtTheGroupsRate)
 {
     DataChangeLog log;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "server/toolkit/cache.h"
+#include "server/toolkit/cmn_list.h"
 #include "server/toolkit/node.h"
 #include "server/toolkit/request.h"
 
@@ -150,6 +151,34 @@ TEST(Pointer, HandlesCountReferences)
     SOCmnPointer<SODaSTag> moved = std::move(tag);
     EXPECT_FALSE(tag);
     EXPECT_EQ(moved->refCount(), 1);
+}
+
+} // namespace
+
+namespace {
+
+TEST(CmnList, KeepsOrderAndCountsReferences)
+{
+    SOCmnList<SODaSTag> list(SOCmnListConfig{0x4000});
+    auto a = makeTag("a");
+    auto b = makeTag("b");
+    list.add(a);
+    list.add(b);
+    EXPECT_EQ(list.size(), 2u);
+    EXPECT_EQ(a->refCount(), 2);
+    {
+        auto guard = list.lock();
+        ASSERT_EQ(list.items().size(), 2u);
+        EXPECT_EQ(list.items()[1], b);
+    }
+    EXPECT_TRUE(list.remove(a.get()));
+    EXPECT_FALSE(list.remove(a.get()));
+    EXPECT_EQ(a->refCount(), 1);
+    auto copy = list.snapshot();
+    EXPECT_EQ(copy.size(), 1u);
+    list.clear();
+    EXPECT_TRUE(list.empty());
+    EXPECT_EQ(list.config().options, 0x4000u);
 }
 
 } // namespace
