@@ -121,7 +121,7 @@ void EditorList::setView(View view)
     case View::Icon:
         mIconView->setViewMode(QListView::IconMode);
         mIconView->setIconSize(QSize(32, 32));
-        mIconView->setGridSize(QSize(96, 64));
+        mIconView->setGridSize(QSize(120, 68));
         mIconView->setFlow(QListView::LeftToRight);
         mIconView->setWrapping(true);
         mIconView->setWordWrap(true);
