@@ -82,3 +82,54 @@ TEST(DoorLatin1, EveryByteSurvivesTheJsonRoundTrip)
 }
 
 } // namespace
+
+#include "server/runtime/door_session.h"
+
+namespace {
+
+TEST(DoorValues, JsonBecomesTheNearestVariant)
+{
+    Variant v;
+    std::string why;
+    ASSERT_TRUE(jsonToVariant(json(true), 0, &v, &why));
+    EXPECT_EQ(v.vartype(), vt::BOOL);
+    ASSERT_TRUE(jsonToVariant(json(-5), 0, &v, &why));
+    EXPECT_EQ(v.vartype(), vt::I4);
+    ASSERT_TRUE(jsonToVariant(json(4000000000u), 0, &v, &why));
+    EXPECT_EQ(v.vartype(), vt::UI4);
+    ASSERT_TRUE(jsonToVariant(json(latin1ToUtf8("A\xe9")), 0, &v, &why));
+    EXPECT_EQ(v.str(), "A\xe9");
+    ASSERT_TRUE(jsonToVariant(json::array({1, 2.5}), 0, &v, &why));
+    EXPECT_EQ(v.vartype(), vt::ARRAY | vt::R8);
+    ASSERT_TRUE(jsonToVariant(json::array(), vt::UI2, &v, &why));
+    EXPECT_EQ(v.vartype(), vt::ARRAY | vt::UI2);
+    EXPECT_EQ(v.arraySize(), 0u);
+}
+
+TEST(DoorValues, RefusesWhatNoItemCanHold)
+{
+    Variant v;
+    for (const json& bad : {json::object(), json(nullptr), json::array({json::array({1})}),
+                            json::array({1, "a"}), json::array({true, 1})}) {
+        std::string why;
+        EXPECT_FALSE(jsonToVariant(bad, 0, &v, &why)) << bad.dump();
+        EXPECT_FALSE(why.empty()) << bad.dump();
+    }
+}
+
+TEST(DoorValues, VariantsTravelAsPlainJson)
+{
+    EXPECT_EQ(variantToJson(Variant()), json(nullptr));
+    EXPECT_EQ(variantToJson(Variant::fromBool(true)), json(true));
+    EXPECT_EQ(variantToJson(Variant::fromUI2(65535)), json(65535));
+    EXPECT_EQ(variantToJson(Variant::fromI2(-2)), json(-2));
+    EXPECT_EQ(variantToJson(Variant::fromR4(1.5f)), json(1.5));
+    EXPECT_EQ(variantToJson(Variant::fromString(std::string("\0\xff", 2))), json(latin1ToUtf8(std::string("\0\xff", 2))));
+    Variant arr = Variant::makeArray(vt::I1, 2);
+    arr.setAt(0, Variant::fromI1(-1));
+    EXPECT_EQ(variantToJson(arr), json::array({-1, 0}));
+    EXPECT_EQ(datatypeWord(vt::ARRAY | vt::BOOL), "VT_BOOL ARRAY");
+    EXPECT_EQ(datatypeWord(vt::EMPTY), "VT_EMPTY");
+}
+
+} // namespace
