@@ -221,7 +221,6 @@ private:
     MenuState mMenuState{};
     std::string mProgramFolder;
     bool mLoading = false;
-    bool mExitAsked = false;  // Exit has asked already; the close does not ask again
     bool mUnloaded = false;
     bool mSyncingSelection = false;
     bool mImporting = false;
