@@ -4,6 +4,7 @@
 #include "tests/editor-ui/dialog_test_support.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
@@ -364,6 +365,12 @@ TEST_F(ItemDialogTest, KeyFiltersDropWhatTheBoxesDoNotTake)
     QTest::keyClicks(d->txtItemName, "Ab 1.x_y-z,!");
     EXPECT_EQ(d->txtItemName->text(), "Ab1x_y-z");
     QTest::keyClick(d->txtItemName, Qt::Key_Backspace);
+    EXPECT_EQ(d->txtItemName->text(), "Ab1x_y-");
+
+    // Pasting would go round the filter.
+    QApplication::clipboard()->setText("x.y z");
+    ASSERT_EQ(QApplication::clipboard()->text(), "x.y z");
+    QTest::keyClick(d->txtItemName, Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(d->txtItemName->text(), "Ab1x_y-");
 
     d->txtAddress->clear();
