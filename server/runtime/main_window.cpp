@@ -168,11 +168,14 @@ void MainWindow::mousePressEvent(QMouseEvent* e)
 
 QtWindowLink::QtWindowLink(MainWindow* window) : window_(window), gate_(window)
 {
-    QObject::connect(window, &MainWindow::destroyedWindow, window, [this] { windowGone(); });
+    goneConnection_ =
+        QObject::connect(window, &MainWindow::destroyedWindow, window, [this] { windowGone(); });
 }
 
 QtWindowLink::~QtWindowLink()
 {
+    // The window may outlive the link: it must not tell a link that is gone.
+    QObject::disconnect(goneConnection_);
     gate_.close();
 }
 

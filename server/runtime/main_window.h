@@ -96,4 +96,5 @@ public:
 private:
     MainWindow* window_;
     MainThreadGate gate_;
+    QMetaObject::Connection goneConnection_;
 };
