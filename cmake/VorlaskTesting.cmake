@@ -48,7 +48,11 @@ function(vorlask_add_fuzzer)
   target_compile_options(${F_NAME} PRIVATE -fsanitize=fuzzer,address,undefined)
   target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer,address,undefined)
   target_link_libraries(${F_NAME} PRIVATE ${F_LIBS} Threads::Threads)
+  # libFuzzer writes new inputs into its first corpus folder: keep that in the build tree so
+  # the seeds in the source tree stay as they are.
+  set(_work ${CMAKE_CURRENT_BINARY_DIR}/${F_NAME}-corpus)
+  file(MAKE_DIRECTORY ${_work})
   add_test(NAME fuzz.${F_NAME}
-           COMMAND ${F_NAME} -max_total_time=60 -rss_limit_mb=2048 ${F_CORPUS})
+           COMMAND ${F_NAME} -max_total_time=60 -rss_limit_mb=2048 ${_work} ${F_CORPUS})
   set_tests_properties(fuzz.${F_NAME} PROPERTIES LABELS "slow;fuzz" TIMEOUT 300)
 endfunction()
