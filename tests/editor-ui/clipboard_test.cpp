@@ -1,6 +1,11 @@
 #include "tests/editor-ui/clipboard_test_support.h"
 
+#include "editor/model/editor_error.h"
+#include "editor/model/xml_export.h"
+
 #include <gtest/gtest.h>
+#include <cstdio>
+#include <unistd.h>
 
 namespace {
 
@@ -358,6 +363,39 @@ TEST_F(EditCommandsWindow, SplittingClipboardLines)
         EXPECT_EQ(EditCommands::splitLines(c.text, ended), c.lines) << c.text;
         EXPECT_EQ(ended, c.ended) << c.text;
     }
+}
+
+TEST_F(EditCommandsWindow, LineEndsBeyondSixteenBitsEndTheCommand)
+{
+    bool ended = false;
+    EXPECT_THROW(EditCommands::splitLines(std::string(40000, 'x') + "\r\n", ended), EditorError);
+    clickInList("P.A", {"Alpha"});
+    setClipboard(std::string(40000, 'x') + "\r\n");
+    w->mnuPasteName_Click();
+    EXPECT_EQ(prompts.messages(), std::vector<std::string>{" Error n. 6  Overflow in Paste_Name_Click"});
+    EXPECT_NE(doc().gcolItems.find("P.A.Alpha"), nullptr);
+}
+
+TEST_F(EditCommandsWindow, CopiedItemsSurviveOpeningAnotherFile)
+{
+    const std::string path = "/tmp/pelmora-clipboard-open-" + std::to_string(::getpid()) + ".xml";
+    ASSERT_TRUE(CreateXML(doc(), path, prompts));
+    clickInTree("P.B.Z");
+    doc().gcolItems.item("P.B.Z")->sComment = "from the first file";
+    w->mnuCopy_Click();
+    prompts.queueFile(path);
+    w->mnuOpenCfg_Click();
+    std::remove(path.c_str());
+    ASSERT_NE(node("P.A"), nullptr);
+    clickInTree("P.A");
+    w->mnuPaste_Click();
+    ASSERT_NE(doc().gcolItems.find("P.A.Z"), nullptr);
+    EXPECT_EQ(doc().gcolItems.item("P.A.Z")->sComment, "from the first file");
+    // New empties the clipboard.
+    doc().gbCfgSaved = true;
+    w->mnuNewCfg_Click();
+    ASSERT_TRUE(doc().gaClipboard.has_value());
+    EXPECT_EQ(doc().gaClipboard->size(), 1u);
 }
 
 TEST_F(EditCommandsWindow, DragMovesAnItem)
