@@ -14,6 +14,9 @@ struct SwitchCase {
     bool headless;
 };
 
+// Names the row in test output instead of dumping its bytes.
+void PrintTo(const SwitchCase& c, std::ostream* os) { for (const auto& a : c.args) *os << a << ' '; }
+
 class SwitchWords : public ::testing::TestWithParam<SwitchCase> {};
 
 TEST_P(SwitchWords, AreJudgedOnWhatRemainsAfterOurOwnOptions)

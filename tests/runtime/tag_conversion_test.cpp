@@ -41,6 +41,9 @@ struct WordCountCase {
     std::uint16_t words;
 };
 
+// Names the row in test output instead of dumping its bytes.
+void PrintTo(const WordCountCase& c, std::ostream* os) { *os << c.name; }
+
 class WordCount : public ::testing::TestWithParam<WordCountCase> {};
 
 TEST_P(WordCount, FollowsTheDatatypeTable)
@@ -87,6 +90,9 @@ struct ReadCase {
     bool ok;
     Variant expected;
 };
+
+// Names the row in test output instead of dumping its bytes.
+void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
 
 class StoreReadWords : public ::testing::TestWithParam<ReadCase> {};
 
@@ -219,6 +225,9 @@ struct WriteCase {
     std::uint16_t valueWords;
 };
 
+// Names the row in test output instead of dumping its bytes.
+void PrintTo(const WriteCase& c, std::ostream* os) { *os << c.name; }
+
 class TakeWriteWords : public ::testing::TestWithParam<WriteCase> {};
 
 TEST_P(TakeWriteWords, EncodesTheValueIntoTheBlocksWords)
@@ -303,6 +312,9 @@ struct LengthCase {
     Variant value;
     std::uint16_t words;
 };
+
+// Names the row in test output instead of dumping its bytes.
+void PrintTo(const LengthCase& c, std::ostream* os) { *os << c.name; }
 
 class ValueWordCount : public ::testing::TestWithParam<LengthCase> {};
 

@@ -9,6 +9,9 @@ struct QualityText {
     const char* text;
 };
 
+// Names the row in test output instead of dumping its bytes.
+void PrintTo(const QualityText& c, std::ostream* os) { *os << c.text; }
+
 class QualityTexts : public ::testing::TestWithParam<QualityText> {};
 
 TEST_P(QualityTexts, MatchTheOpcWording)

@@ -12,6 +12,9 @@ struct ConversionCase {
     Variant expected;
 };
 
+// Names the row in test output instead of dumping its bytes.
+void PrintTo(const ConversionCase& c, std::ostream* os) { *os << c.name; }
+
 class VariantConversion : public ::testing::TestWithParam<ConversionCase> {};
 
 TEST_P(VariantConversion, ConvertsOrRefuses)
