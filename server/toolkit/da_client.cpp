@@ -123,6 +123,28 @@ struct DaClient::State : std::enable_shared_from_this<DaClient::State> {
         f();
     }
 
+    // Ticks off one answer of an asynchronous call (or the call itself); the last one posts the
+    // results to a toolkit thread and hands them over through the gate.
+    template <class Call>
+    auto finisher(const std::shared_ptr<Call>& op)
+    {
+        std::weak_ptr<State> weak = shared_from_this();
+        return [weak, op] {
+            if (op->remaining.fetch_sub(1, std::memory_order_acq_rel) != 1)
+                return;
+            auto s = weak.lock();
+            if (!s)
+                return;
+            s->threads->post([weak, op] {
+                if (auto s2 = weak.lock())
+                    s2->throughGate(nullptr, [&] {
+                        if (op->onDone)
+                            op->onDone(op->results);
+                    });
+            });
+        };
+    }
+
     void deliverGroupUpdate(const std::shared_ptr<GroupRec>& rec)
     {
         std::vector<ItemUpdate> updates = ToolkitGroupAccess::collectChanges(*rec->group);
@@ -415,9 +437,16 @@ namespace {
 // Collects the answers of one asynchronous call and hands them over once all are in.
 template <class Result>
 struct AsyncCall {
+    using Done = std::function<void(const std::vector<Result>&)>;
+
+    AsyncCall(std::size_t count, Done done)
+        : results(count), remaining(count + 1), onDone(std::move(done)) // one more for the call itself
+    {
+    }
+
     std::vector<Result> results;
-    std::atomic<std::size_t> remaining{0};
-    std::function<void(const std::vector<Result>&)> onDone;
+    std::atomic<std::size_t> remaining;
+    Done onDone;
 };
 
 } // namespace
@@ -482,25 +511,8 @@ ToolkitResult DaClient::readAsync(GroupHandle group, const std::vector<ItemHandl
                                   ReadCallback onDone)
 {
     State& st = *state_;
-    auto op = std::make_shared<AsyncCall<ItemState>>();
-    op->results.resize(items.size());
-    op->onDone = std::move(onDone);
-    op->remaining = items.size() + 1; // one for the call itself
-    std::weak_ptr<State> weak = st.shared_from_this();
-    auto finishOne = [weak, op] {
-        if (op->remaining.fetch_sub(1, std::memory_order_acq_rel) != 1)
-            return;
-        auto s = weak.lock();
-        if (!s)
-            return;
-        s->threads->post([weak, op] {
-            if (auto s2 = weak.lock())
-                s2->throughGate(nullptr, [&] {
-                    if (op->onDone)
-                        op->onDone(op->results);
-                });
-        });
-    };
+    auto op = std::make_shared<AsyncCall<ItemState>>(items.size(), std::move(onDone));
+    auto finishOne = st.finisher(op);
     ToolkitResult r = st.call([&]() -> ToolkitResult {
         auto rec = st.groupRec(group);
         if (!rec)
@@ -633,25 +645,8 @@ ToolkitResult DaClient::writeAsync(GroupHandle group, const std::vector<ItemHand
     State& st = *state_;
     if (values.size() != items.size())
         return kResultInvalidArg;
-    auto op = std::make_shared<AsyncCall<WriteResult>>();
-    op->results.resize(items.size());
-    op->onDone = std::move(onDone);
-    op->remaining = items.size() + 1;
-    std::weak_ptr<State> weak = st.shared_from_this();
-    auto finishOne = [weak, op] {
-        if (op->remaining.fetch_sub(1, std::memory_order_acq_rel) != 1)
-            return;
-        auto s = weak.lock();
-        if (!s)
-            return;
-        s->threads->post([weak, op] {
-            if (auto s2 = weak.lock())
-                s2->throughGate(nullptr, [&] {
-                    if (op->onDone)
-                        op->onDone(op->results);
-                });
-        });
-    };
+    auto op = std::make_shared<AsyncCall<WriteResult>>(items.size(), std::move(onDone));
+    auto finishOne = st.finisher(op);
     ToolkitResult r = st.call([&]() -> ToolkitResult {
         auto rec = st.groupRec(group);
         if (!rec)
