@@ -5,6 +5,7 @@
 
 #include "server/hostlink/hostlink_channel.h"
 #include "server/hostlink/hostlink_codec.h"
+#include "server/hostlink/tick_count.h"
 #include "server/runtime/plc_tag.h"
 #include "server/runtime/tag_conversions.h"
 
@@ -68,7 +69,7 @@ bool CyclicBlock::isDue(std::uint32_t nowTick) const {
     return updateRate_ != 0 && std::uint32_t(nowTick - lastRead_) > updateRate_;
 }
 
-HostLinkResult CyclicBlock::read(HostLinkChannel& channel, std::uint32_t nowTick) {
+HostLinkResult CyclicBlock::read(HostLinkChannel& channel) {
     const HostLinkResult result =
         channel.readWords(range_.area(), range_.firstWord(), range_.wordCount(), range_.buffer());
     if (result == kHostLinkOk) {
@@ -85,7 +86,7 @@ HostLinkResult CyclicBlock::read(HostLinkChannel& channel, std::uint32_t nowTick
     } else {
         setQuality(qualityForResult(result));
     }
-    lastRead_ = nowTick;
+    lastRead_ = tickCount();
     served_ = true;
     return result;
 }

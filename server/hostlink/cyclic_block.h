@@ -35,8 +35,10 @@ public:
     void recomputeRange();
 
     // One cyclic read: on success every tag gets its words, on failure every tag's quality
-    // follows the result. lastRead becomes nowTick and the block is served either way.
-    HostLinkResult read(HostLinkChannel& channel, std::uint32_t nowTick);
+    // follows the result. lastRead becomes the tick count at the end of the transaction (so a
+    // PLC that takes its full time-out is not asked again at once), and the block is served
+    // either way.
+    HostLinkResult read(HostLinkChannel& channel);
     void setQuality(std::uint16_t quality);
 
     // Due when updateRate is not 0 and more than updateRate milliseconds have passed.
@@ -61,6 +63,10 @@ public:
     std::uint32_t updateRate() const { return updateRate_; }
     std::uint32_t lastRead() const { return lastRead_; }
     bool served() const { return served_; }
+    // The result of this block's last read (0 before the first); only a change of it is
+    // reported, so one bad block beside good ones writes one line, not one per scan.
+    HostLinkResult lastOutcome() const { return lastOutcome_; }
+    void setLastOutcome(HostLinkResult result) { lastOutcome_ = result; }
     void setServed(bool served) { served_ = served; }
 
     // The status window's tree item for this block (none when not shown).
@@ -69,6 +75,7 @@ public:
 private:
     BlockRange range_;
     bool served_ = false;
+    HostLinkResult lastOutcome_ = 0;
     std::uint32_t updateRate_;
     std::uint32_t lastRead_;
     std::map<PlcTag*, SOCmnPointer<PlcTag>> tags_;

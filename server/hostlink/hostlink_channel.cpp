@@ -110,6 +110,13 @@ HostLinkResult HostLinkChannel::selectPlc(std::size_t n)
     return currentPort_->open() ? kHostLinkOk : kHostLinkPortNotOpened;
 }
 
+bool HostLinkChannel::reopenIfGone()
+{
+    // A port whose device went away closed itself; the PLC stays selected, so no selectPlc
+    // would open it again (one PLC on the line, or device reads only): open it here.
+    return currentPort_->isOpen() || currentPort_->open();
+}
+
 HostLinkResult HostLinkChannel::readWords(MemoryArea area, std::uint16_t firstWord,
                                           std::uint16_t count, std::uint16_t* words)
 {
@@ -118,6 +125,8 @@ HostLinkResult HostLinkChannel::readWords(MemoryArea area, std::uint16_t firstWo
     const PlcRoute* r = route(currentPlc_);
     if (r == nullptr || currentPort_ == nullptr)
         return kHostLinkSendFailed;
+    if (!reopenIfGone())
+        return kHostLinkPortNotOpened;
     return readWordsOn(*currentPort_, r->unitNumber, area, firstWord, count, words, receiveBuffer_);
 }
 
@@ -131,5 +140,7 @@ HostLinkResult HostLinkChannel::writeWords(MemoryArea area, std::uint16_t firstW
     const PlcRoute* r = route(currentPlc_);
     if (r == nullptr || currentPort_ == nullptr)
         return kHostLinkSendFailed;
+    if (!reopenIfGone())
+        return kHostLinkPortNotOpened;
     return writeWordsOn(*currentPort_, r->unitNumber, area, firstWord, count, words, receiveBuffer_);
 }

@@ -72,6 +72,8 @@ public:
     const std::uint8_t* receiveBuffer() const { return receiveBuffer_; }
 
 private:
+    bool reopenIfGone();
+
     LineFactory factory_;
     std::vector<PlcRoute> routes_;
     bool haveRoutes_ = false;

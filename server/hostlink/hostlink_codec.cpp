@@ -203,6 +203,13 @@ HostLinkResult storeReadData(MemoryArea area, const char* data, std::size_t leng
     return kHostLinkOk;
 }
 
+bool replyMatchesCommand(const char* reply, std::size_t length, const char* command)
+{
+    if (length < 5 || reply[0] != '@')
+        return true; // not a header at all: the frame checks judge it
+    return std::memcmp(reply + 1, command + 1, 4) == 0;
+}
+
 HostLinkResult checkWriteReply(const char* frame, std::size_t length)
 {
     if (length == 0)

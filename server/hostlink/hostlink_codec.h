@@ -79,6 +79,10 @@ ReadReplyFrame checkReadReplyFrame(const char* frame, std::size_t length, bool f
 HostLinkResult storeReadData(MemoryArea area, const char* data, std::size_t length,
                              std::uint16_t* words, std::size_t count, std::size_t* index);
 
+// Whether a reply frame that starts with "@" names the unit and header code of the command
+// (the four characters after "@"). A late reply to an earlier command fails this.
+bool replyMatchesCommand(const char* reply, std::size_t length, const char* command);
+
 // The reply to the final write frame: "@", unit, "W", letter, end code, FCS, "*", CR.
 HostLinkResult checkWriteReply(const char* frame, std::size_t length);
 // The reply to a non-final write frame must be a lone CR.

@@ -1,5 +1,7 @@
 #include "server/hostlink/hostlink_transactions.h"
 
+#include <cstring>
+
 #include "server/hostlink/hostlink_codec.h"
 #include "server/hostlink/serial_port.h"
 
@@ -12,6 +14,14 @@ constexpr char kLoneCr[1] = {kHostLinkCr};
 std::size_t frameLimit(MemoryArea area, std::uint16_t count)
 {
     return (static_cast<std::size_t>(count) * charsPerElement(area)) / kFirstWriteBudget + 2;
+}
+
+// A reply that belongs to another command: whatever else of it is still coming is dropped, so
+// the next command starts on a quiet line.
+HostLinkResult staleReply(SerialPort& port)
+{
+    port.discardInput();
+    return kHostLinkBadFrame;
 }
 
 } // namespace
@@ -33,6 +43,8 @@ HostLinkResult readWordsOn(SerialPort& port, std::uint8_t unit, MemoryArea area,
     bool first = true;
     for (std::size_t frames = 1;; ++frames) {
         const std::size_t length = port.receiveFrame(receiveBuffer, kReceiveBufferSize);
+        if (first && !replyMatchesCommand(frame, length, command))
+            return staleReply(port);
         const ReadReplyFrame checked = checkReadReplyFrame(frame, length, first);
         if (checked.result != kHostLinkOk)
             return checked.result;
@@ -40,9 +52,13 @@ HostLinkResult readWordsOn(SerialPort& port, std::uint8_t unit, MemoryArea area,
                                                     checked.dataLength, words, count, &index);
         if (stored != kHostLinkOk)
             return stored;
-        if (checked.last)
-            // Fewer words than asked would leave the caller's buffer partly stale.
-            return index >= count ? kHostLinkOk : kHostLinkBadFrame;
+        if (checked.last) {
+            // Fewer words than asked would leave the caller's buffer partly stale; more are
+            // the answer to another command.
+            if (index != count)
+                return staleReply(port);
+            return kHostLinkOk;
+        }
         if (frames >= frameLimit(area, count))
             return kHostLinkBadFrame;
         if (!port.sendBytes(kLoneCr, sizeof kLoneCr))
@@ -62,6 +78,7 @@ HostLinkResult writeWordsOn(SerialPort& port, std::uint8_t unit, MemoryArea area
     port.discardInput();
 
     const char* reply = reinterpret_cast<const char*>(receiveBuffer);
+    char header[5] = {};
     std::size_t remaining = count;
     std::size_t index = 0;
     bool first = true;
@@ -72,9 +89,13 @@ HostLinkResult writeWordsOn(SerialPort& port, std::uint8_t unit, MemoryArea area
         const std::string frame =
             buildWriteFrame(first, final, unit, area, firstWord, words + index, take);
         index += take;
+        if (first)
+            std::memcpy(header, frame.data(), sizeof header);
         if (!port.sendBytes(frame.data(), frame.size()))
             return kHostLinkSendFailed;
         const std::size_t length = port.receiveFrame(receiveBuffer, kReceiveBufferSize);
+        if (!replyMatchesCommand(reply, length, header))
+            return staleReply(port);
         if (!final) {
             const HostLinkResult r = checkWriteContinuation(reply, length);
             if (r != kHostLinkOk)

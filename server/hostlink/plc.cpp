@@ -80,23 +80,21 @@ void Plc::readdResizedTag(PlcTag& tag) {
 
 void Plc::applyActivationChange(const ActivationChange& change) {
     PlcTag& tag = *change.tag;
-    if (change.rateChange) {
+    // A tag is polled only while it has active items, at the rate the change carries: the
+    // fastest among their groups when it was queued (a later change of the tag carries a newer
+    // one, and changes of one tag are applied in queue order).
+    if (tag.activeItemCount() == 0) {
         if (tag.inBlock())
             removeTagFromCyclicBlock(tag);
-        tag.setBlock(nullptr);
-        addTagToCyclicBlocks(tag, change.updateRate);
-    } else if (change.activate) {
-        if (!tag.inBlock()) {
-            addTagToCyclicBlocks(tag, change.updateRate);
-        } else if (tag.block() != nullptr && tag.block()->updateRate() > change.updateRate) {
-            // The smallest rate asked for wins.
-            removeTagFromCyclicBlock(tag);
-            tag.setBlock(nullptr);
-            addTagToCyclicBlocks(tag, change.updateRate);
-        }
-    } else if (tag.inBlock() && tag.activeItemCount() == 0) {
-        removeTagFromCyclicBlock(tag);
+        return;
     }
+    if (tag.inBlock() && tag.block() != nullptr && tag.block()->updateRate() == change.updateRate)
+        return;
+    if (tag.inBlock()) {
+        removeTagFromCyclicBlock(tag);
+        tag.setBlock(nullptr);
+    }
+    addTagToCyclicBlocks(tag, change.updateRate);
 }
 
 void Plc::recomputeRanges() {
@@ -127,6 +125,11 @@ void Plc::clearServedFlags() {
 void Plc::setCyclicQuality(std::uint16_t quality) {
     for (const std::unique_ptr<CyclicBlock>& block : cyclic_)
         block->setQuality(quality);
+}
+
+void Plc::setCyclicOutcome(HostLinkResult result) {
+    for (const std::unique_ptr<CyclicBlock>& block : cyclic_)
+        block->setLastOutcome(result);
 }
 
 // ---- device reads and writes ----

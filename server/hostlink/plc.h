@@ -61,6 +61,7 @@ public:
     bool allBlocksServed() const;
     void clearServedFlags();
     void setCyclicQuality(std::uint16_t quality);
+    void setCyclicOutcome(HostLinkResult result);
     std::size_t servedIndex() const { return servedIndex_; }
 
     // The cyclic blocks in creation order (walk them under requestLock).

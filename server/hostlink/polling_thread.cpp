@@ -23,11 +23,16 @@ constexpr auto kStopWait = std::chrono::milliseconds(5);
 constexpr auto kRequestSettle = std::chrono::milliseconds(10);
 constexpr auto kActivationSettle = std::chrono::milliseconds(100);
 constexpr auto kRouteRebuildDelay = std::chrono::milliseconds(100);
+// Settling waits for a burst to end, but a client that never stops queueing must not hold
+// the line: after this many steps (100 ms of requests, 1 s of activations) the queue is taken.
+constexpr int kRequestSettleSteps = 10;
+constexpr int kActivationSettleSteps = 10;
 
-// Sleeps in steps until the queue stops growing, so that a burst is taken whole.
-void settle(std::size_t (*length)(), std::chrono::milliseconds step) {
+// Sleeps in steps until the queue stops growing, so that a burst is taken whole; at most
+// maxSteps steps.
+void settle(std::size_t (*length)(), std::chrono::milliseconds step, int maxSteps) {
     std::size_t before = length();
-    for (;;) {
+    for (int i = 0; i < maxSteps; ++i) {
         std::this_thread::sleep_for(step);
         const std::size_t now = length();
         if (now == before)
@@ -141,7 +146,7 @@ void PollingThread::selectFor(Plc& plc) {
 void PollingThread::phaseWrites() {
     if (writeRequestListLength() == 0)
         return;
-    settle(&writeRequestListLength, kRequestSettle);
+    settle(&writeRequestListLength, kRequestSettle, kRequestSettleSteps);
     const std::vector<Plc*> plcs = options_.plcs->plcs();
     {
         std::lock_guard lock(requestLock);
@@ -164,7 +169,7 @@ void PollingThread::phaseWrites() {
 void PollingThread::phaseReads() {
     if (readRequestListLength() == 0)
         return;
-    settle(&readRequestListLength, kRequestSettle);
+    settle(&readRequestListLength, kRequestSettle, kRequestSettleSteps);
     const std::vector<Plc*> plcs = options_.plcs->plcs();
     {
         std::lock_guard lock(requestLock);
@@ -187,7 +192,7 @@ void PollingThread::phaseReads() {
 void PollingThread::phaseActivation() {
     if (activationQueueLength() == 0)
         return;
-    settle(&activationQueueLength, kActivationSettle);
+    settle(&activationQueueLength, kActivationSettle, kActivationSettleSteps);
     const std::vector<Plc*> plcs = options_.plcs->plcs();
     std::lock_guard lock(requestLock);
     ActivationQueue changes;
@@ -232,39 +237,54 @@ void PollingThread::phaseCyclic() {
     }
 
     CyclicBlock* block = nullptr;
+    bool blockOutcome = false; // the result is the block's own (read, or its port failed)
     HostLinkResult result;
     if (plc.hasCyclicBlocks()) {
         block = plc.nextCyclicBlock();
-        const std::uint32_t now = tickCount();
         if (portResult != kHostLinkOk) {
             result = portResult;
             block->setServed(true);
+            blockOutcome = true;
         } else if (!block->hasTags()) {
             // Nothing to read: it counts as served and reports nothing.
             result = plc.lastResult();
             block->setServed(true);
-        } else if (!block->isDue(now)) {
+        } else if (!block->isDue(tickCount())) {
             result = plc.lastResult();
             block->setServed(true);
         } else {
-            result = block->read(*options_.channel, now);
+            result = block->read(*options_.channel);
+            blockOutcome = true;
         }
     } else {
         result = portResult != kHostLinkOk ? portResult : plc.lastResult();
     }
     previousResult_ = result;
+
+    // What is reported is a change of the outcome of the block concerned (of the PLC when it
+    // has no blocks): a block that keeps failing writes one line however its neighbours fare.
+    bool reportIt;
+    if (blockOutcome) {
+        reportIt = result != block->lastOutcome() && result != kHostLinkOk;
+        if (result != block->lastOutcome() && result != kHostLinkOk)
+            block->setQuality(qualityForResult(result));
+        block->setLastOutcome(result);
+    } else {
+        reportIt = block == nullptr && result != plc.lastResult() && result != kHostLinkOk;
+    }
+    if (reportIt)
+        report(result, plc.name());
     if (result == plc.lastResult())
         return;
 
-    if (block != nullptr && result != kHostLinkOk)
-        block->setQuality(qualityForResult(result));
     plc.setLastResult(result);
-    if (result != kHostLinkOk)
-        report(result, plc.name());
     if (isLineFailure(result)) {
         options_.channel->clearRoutes();
         std::this_thread::sleep_for(kRouteRebuildDelay);
+        // The whole PLC is unreachable: every block shares the outcome, so the next block
+        // that fails the same way writes no further line.
         plc.setCyclicQuality(qualityForResult(result));
+        plc.setCyclicOutcome(result);
         buildRoutes();
         plcs.rewindKeepingIndex();
         plcs.setOpenPlcNumber(0);

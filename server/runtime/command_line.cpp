@@ -51,6 +51,17 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
             } else {
                 cmd.socketPath = args[++i];
             }
+        } else if (a == "--max-clients" || a.rfind("--max-clients=", 0) == 0) {
+            std::string n;
+            if (a.size() > 13)
+                n = a.substr(14);
+            else if (i + 1 < args.size())
+                n = args[++i];
+            if (n.empty() || n.size() > 6 || n.find_first_not_of("0123456789") != std::string::npos ||
+                std::stoul(n) == 0)
+                cmd.usageError = "--max-clients needs a number from 1 to 999999";
+            else
+                cmd.maxClients = std::stoul(n);
         } else if (a.rfind("--socket=", 0) == 0) {
             cmd.socketPath = a.substr(9);
             if (cmd.socketPath.empty())
@@ -80,13 +91,14 @@ void applyEnvironment(CommandLine& cmd)
 
 std::string commandLineUsage()
 {
-    return "usage: vorlask [--headless] [--socket PATH] [-REGSERVER | -UNREGSERVER | -EMBEDDING | -ctt]\n"
+    return "usage: vorlask [--headless] [--socket PATH] [--max-clients N] [-REGSERVER | -UNREGSERVER | -EMBEDDING | -ctt]\n"
            "       vorlask --help | --version\n"
            "\n"
            "  --headless      no window: messages go to standard error, SIGINT/SIGTERM stop the server\n"
            "                  (also VORLASK_HEADLESS=1, or when no display is available)\n"
            "  --socket PATH   the local door's socket (also VORLASK_SOCKET; default\n"
            "                  $XDG_RUNTIME_DIR/vorlask.sock, else /tmp/vorlask-<uid>/vorlask.sock)\n"
+           "  --max-clients N clients the door serves at once (default 256); the next is refused\n"
            "  -REGSERVER      write the server's registration and categories, then exit\n"
            "  -UNREGSERVER    remove them, then exit\n"
            "  -EMBEDDING      started for a client: the server ends when its last client leaves\n"

@@ -2,6 +2,7 @@
 // original server, judged on what remains.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@ struct CommandLine {
     bool help = false;
     bool version = false;
     std::string socketPath;       // empty: not given on the command line
+    std::size_t maxClients = 256; // door connections at once
     std::string usageError;       // non-empty: our own options were malformed
 
     // Judged on the rest, joined by single blanks.

@@ -2,6 +2,7 @@
 
 #include "server/runtime/door_socket_path.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -13,8 +14,8 @@
 
 namespace {
 
-// A client that stops reading must not hold the server's threads for long.
-constexpr int kSendTimeoutSeconds = 2;
+// How long the accept loop rests when the process has no descriptor left for a new client.
+constexpr int kOutOfDescriptorsPauseMs = 200;
 
 } // namespace
 
@@ -24,39 +25,113 @@ struct DoorServer::Client {
     std::atomic<bool> finished{false};
 };
 
+DoorConnection::DoorConnection(int fd) : fd_(fd)
+{
+    writer_ = std::thread([this] { writerLoop(); });
+}
+
+DoorConnection::~DoorConnection()
+{
+    breakOff();
+    if (writer_.joinable())
+        writer_.join();
+    // Closed only here, so that no other thread can shut down a reused descriptor number.
+    ::close(fd_);
+}
+
 bool DoorConnection::send(const nlohmann::json& message)
 {
     if (broken_)
         return false;
     // Replacement of invalid UTF-8 keeps one bad string from breaking the whole line.
-    const std::string line =
-        message.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
-    std::lock_guard lock(sendMutex_);
-    std::size_t done = 0;
-    while (done < line.size()) {
-        const ssize_t n = ::send(fd_, line.data() + done, line.size() - done, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            broken_ = true;
-            ::shutdown(fd_, SHUT_RDWR);
+    std::string line = message.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    bool overflow = false;
+    {
+        std::lock_guard lock(mutex_);
+        if (finishing_)
             return false;
+        // One message always fits an empty queue, however large (a browse of a big namespace).
+        if (!queue_.empty() && queuedBytes_ + line.size() > kMaxQueuedBytes) {
+            overflow = true;
+        } else {
+            queuedBytes_ += line.size();
+            queue_.push_back(std::move(line));
         }
-        done += static_cast<std::size_t>(n);
     }
+    if (overflow) {
+        breakOff();
+        return false;
+    }
+    cv_.notify_one();
     return true;
+}
+
+void DoorConnection::breakOff()
+{
+    {
+        std::lock_guard lock(mutex_);
+        broken_ = true;
+        queue_.clear();
+        queuedBytes_ = 0;
+    }
+    ::shutdown(fd_, SHUT_RDWR);
+    cv_.notify_all();
 }
 
 void DoorConnection::shutdownSocket()
 {
+    breakOff();
+}
+
+void DoorConnection::finish()
+{
+    {
+        std::lock_guard lock(mutex_);
+        finishing_ = true;
+    }
+    cv_.notify_all();
+    if (writer_.joinable())
+        writer_.join();
     broken_ = true;
     ::shutdown(fd_, SHUT_RDWR);
 }
 
-DoorConnection::~DoorConnection()
+void DoorConnection::writerLoop()
 {
-    // Closed only here, so that no other thread can shut down a reused descriptor number.
-    ::close(fd_);
+    using Clock = std::chrono::steady_clock;
+    for (;;) {
+        std::string line;
+        {
+            std::unique_lock lock(mutex_);
+            cv_.wait(lock, [&] { return broken_ || finishing_ || !queue_.empty(); });
+            if (broken_ || queue_.empty())
+                return;
+            line = std::move(queue_.front());
+            queue_.pop_front();
+        }
+        std::size_t done = 0;
+        auto lastProgress = Clock::now();
+        while (done < line.size()) {
+            const ssize_t n = ::send(fd_, line.data() + done, line.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n > 0) {
+                done += static_cast<std::size_t>(n);
+                lastProgress = Clock::now();
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && !broken_ &&
+                Clock::now() - lastProgress < kStallLimit) {
+                pollfd p{fd_, POLLOUT, 0};
+                ::poll(&p, 1, 100);
+                continue;
+            }
+            breakOff();
+            return;
+        }
+        std::lock_guard lock(mutex_);
+        queuedBytes_ -= std::min(queuedBytes_, line.size());
+    }
 }
 
 DoorServer::DoorServer(SessionFactory factory) : factory_(std::move(factory)) {}
@@ -69,6 +144,29 @@ DoorServer::~DoorServer()
 nlohmann::json DoorServer::errorReply(const nlohmann::json& id, const std::string& text)
 {
     return {{"id", id}, {"ok", false}, {"error", text}};
+}
+
+bool DoorServer::nestsDeeperThan(std::string_view text, int limit)
+{
+    int depth = 0;
+    bool inString = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > limit)
+                return true;
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return false;
 }
 
 bool DoorServer::start(const std::string& path, std::string* error)
@@ -179,6 +277,13 @@ void DoorServer::reapFinished()
             c->thread.join();
 }
 
+void DoorServer::refuse(int fd, const std::string& text)
+{
+    const std::string line = errorReply(nullptr, text).dump() + "\n";
+    [[maybe_unused]] const ssize_t n = ::send(fd, line.data(), line.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    ::close(fd);
+}
+
 void DoorServer::acceptLoop()
 {
     while (!stopping_) {
@@ -192,15 +297,32 @@ void DoorServer::acceptLoop()
         if (!(fds[0].revents & POLLIN))
             continue;
         const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0)
+        if (fd < 0) {
+            // Out of descriptors the pending connection stays and poll reports it again at
+            // once: rest (waking for stop) until clients have gone, instead of spinning.
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+                pollfd wake{wakePipe_[0], POLLIN, 0};
+                ::poll(&wake, 1, kOutOfDescriptorsPauseMs);
+            }
             continue;
-        timeval tv{kSendTimeoutSeconds, 0};
-        ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+        }
+        if (connectionCount() >= maxClients_) {
+            refuse(fd, "too many clients (limit " + std::to_string(maxClients_) + "); try again later");
+            continue;
+        }
         auto client = std::make_shared<Client>();
-        client->connection = std::make_shared<DoorConnection>(fd);
-        std::lock_guard lock(clientsMutex_);
-        clients_.push_back(client);
-        client->thread = std::thread([this, client] { serve(client); });
+        try {
+            client->connection = std::make_shared<DoorConnection>(fd);
+            std::lock_guard lock(clientsMutex_);
+            clients_.push_back(client);
+            client->thread = std::thread([this, client] { serve(client); });
+        } catch (const std::system_error&) {
+            // No thread for it: the connection (if made) closes the descriptor.
+            if (!client->connection)
+                ::close(fd);
+            std::lock_guard lock(clientsMutex_);
+            clients_.remove(client);
+        }
     }
 }
 
@@ -215,12 +337,22 @@ void DoorServer::serve(const std::shared_ptr<Client>& client)
         conn.send(errorReply(nullptr, "the server cannot take clients now"));
 
     auto takeLine = [&](const std::string& line) {
+        // Checked before parsing: a value nested without bound would exhaust the stack when
+        // copied, dumped or destroyed.
+        if (nestsDeeperThan(line, kMaxDepth))
+            return conn.send(errorReply(nullptr, "malformed request: nested deeper than " +
+                                                     std::to_string(kMaxDepth) + " levels"));
         auto request = nlohmann::json::parse(line, nullptr, false);
         if (request.is_discarded())
             return conn.send(errorReply(nullptr, "malformed request: not JSON"));
         if (!request.is_object())
             return conn.send(errorReply(nullptr, "malformed request: not a JSON object"));
-        const nlohmann::json id = request.contains("id") ? request["id"] : nlohmann::json();
+        nlohmann::json id;
+        if (request.contains("id")) {
+            if (!request["id"].is_number() && !request["id"].is_string())
+                return conn.send(errorReply(nullptr, "malformed request: \"id\" is a number or a string"));
+            id = request["id"];
+        }
         if (!request.contains("op") || !request["op"].is_string())
             return conn.send(errorReply(id, "malformed request: no \"op\""));
         bool closeAfter = false;
@@ -275,6 +407,6 @@ void DoorServer::serve(const std::shared_ptr<Client>& client)
     if (session)
         session->ended();
     session.reset();
-    conn.shutdownSocket();
+    conn.finish();
     client->finished = true;
 }

@@ -7,11 +7,15 @@
 #include <nlohmann/json.hpp>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <functional>
 #include <list>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 
 class DoorConnection;
@@ -28,22 +32,40 @@ public:
 };
 
 // The sending half of a connection, safe to use from any thread (data-change events come from
-// the toolkit's threads while the connection's own thread answers requests).
+// the toolkit's threads while the connection's own thread answers requests). send() only
+// queues: the connection's writer thread alone writes to the socket, so a client that reads
+// slowly never holds the thread that produced the message. A client whose queue grows past
+// kMaxQueuedBytes, or that takes nothing for kStallLimit, is dropped.
 class DoorConnection {
 public:
-    explicit DoorConnection(int fd) : fd_(fd) {}
+    static constexpr std::size_t kMaxQueuedBytes = 16u << 20;
+    static constexpr std::chrono::milliseconds kStallLimit{2000};
+
+    explicit DoorConnection(int fd);
     ~DoorConnection();
     DoorConnection(const DoorConnection&) = delete;
     DoorConnection& operator=(const DoorConnection&) = delete;
     // False once the connection is broken; the reader then ends it.
     bool send(const nlohmann::json& message);
+    // Lets the writer send what is queued (bounded by the stall limit), then ends the socket.
+    void finish();
+    // Ends the socket at once; queued messages are dropped.
     void shutdownSocket();
+    bool broken() const { return broken_; }
     int fd() const { return fd_; }
 
 private:
-    std::mutex sendMutex_;
+    void writerLoop();
+    void breakOff();
+
     int fd_;
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::deque<std::string> queue_; // under mutex_
+    std::size_t queuedBytes_ = 0;   // under mutex_
+    bool finishing_ = false;        // under mutex_
     std::atomic<bool> broken_{false};
+    std::thread writer_;
 };
 
 class DoorServer {
@@ -51,6 +73,9 @@ public:
     using SessionFactory = std::function<std::unique_ptr<DoorSession>(std::shared_ptr<DoorConnection>)>;
 
     static constexpr std::size_t kMaxLine = 1 << 20;
+    // Requests nest no deeper than this; deeper ones are refused before they are parsed.
+    static constexpr int kMaxDepth = 32;
+    static constexpr std::size_t kDefaultMaxClients = 256;
 
     explicit DoorServer(SessionFactory factory);
     ~DoorServer();
@@ -62,11 +87,16 @@ public:
     // Stops accepting, ends every connection (each session's ended() runs), removes the socket.
     void stop();
 
+    // Connections beyond this many are refused with an error line (default 256).
+    void setMaxClients(std::size_t n) { maxClients_ = n == 0 ? 1 : n; }
+
     const std::string& path() const { return path_; }
     std::size_t connectionCount() const;
 
     // The error reply the door gives for a line it cannot take as a request.
     static nlohmann::json errorReply(const nlohmann::json& id, const std::string& text);
+    // Whether the JSON text nests arrays and objects deeper than limit (strings are skipped).
+    static bool nestsDeeperThan(std::string_view text, int limit);
 
 private:
     struct Client;
@@ -74,12 +104,14 @@ private:
     void acceptLoop();
     void serve(const std::shared_ptr<Client>& client);
     void reapFinished();
+    void refuse(int fd, const std::string& text);
 
     SessionFactory factory_;
     std::string path_;
     int listenFd_ = -1;
     int wakePipe_[2] = {-1, -1};
     std::atomic<bool> stopping_{false};
+    std::size_t maxClients_ = kDefaultMaxClients;
     std::thread acceptThread_;
     mutable std::mutex clientsMutex_;
     std::list<std::shared_ptr<Client>> clients_;

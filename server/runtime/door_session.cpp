@@ -12,6 +12,10 @@ namespace {
 
 using json = nlohmann::json;
 
+// A write waits this long for the PLC's answer; the polling thread always answers in the end,
+// so a write still unanswered then is reported as of unknown outcome.
+constexpr std::chrono::seconds kDoorWriteWait{30};
+
 json fail(const std::string& text)
 {
     return {{"ok", false}, {"error", text}};
@@ -62,8 +66,14 @@ json writeToJson(const WriteResult& w)
 {
     json out;
     out["ok"] = succeeded(w.result);
-    if (!succeeded(w.result))
+    if (w.result == kResultTimeout) {
+        // The request stays queued and the polling thread will still carry it out: the
+        // outcome is unknown, not a failure.
+        out["unknown"] = true;
+        out["error"] = kWriteOutcomeUnknown;
+    } else if (!succeeded(w.result)) {
         out["error"] = resultText(w.result, w.error);
+    }
     if (w.qualityValid)
         out["quality"] = w.quality;
     return out;
@@ -385,6 +395,10 @@ json DoorClientSession::opRemoveGroup(const json& rq)
     if (!getGroup(rq, &group) || group == adHocGroup_)
         return fail("removeGroup needs \"group\"");
     const ToolkitResult r = client_->removeGroup(group);
+    if (succeeded(r)) {
+        std::lock_guard lock(groupsMutex_);
+        groupItemTypes_.erase(group);
+    }
     return succeeded(r) ? okReply() : fail(resultText(r));
 }
 
@@ -464,6 +478,13 @@ json DoorClientSession::opRemoveItems(const json& rq)
     if (!getGroup(rq, &group) || group == adHocGroup_ || !getHandles(rq, &handles))
         return fail("removeItems needs \"group\" and \"handles\"");
     const auto results = client_->removeItems(group, handles);
+    {
+        std::lock_guard lock(groupsMutex_);
+        if (auto types = groupItemTypes_.find(group); types != groupItemTypes_.end())
+            for (std::size_t i = 0; i < results.size() && i < handles.size(); ++i)
+                if (succeeded(results[i]))
+                    types->second.erase(handles[i]);
+    }
     json res = json::array();
     for (auto r : results)
         res.push_back(succeeded(r) ? json{{"ok", true}} : json{{"ok", false}, {"error", resultText(r)}});
@@ -585,7 +606,8 @@ json DoorClientSession::opWrite(const json& rq)
         std::map<ItemHandle, std::uint16_t> types;
         {
             std::lock_guard lock(groupsMutex_);
-            types = groupItemTypes_[group];
+            if (auto known = groupItemTypes_.find(group); known != groupItemTypes_.end())
+                types = known->second;
         }
         for (std::size_t i = 0; i < handles.size(); ++i) {
             Variant v;
@@ -595,7 +617,7 @@ json DoorClientSession::opWrite(const json& rq)
                 return fail("value " + std::to_string(i) + ": " + why);
             values.push_back(std::move(v));
         }
-        for (const auto& w : client_->write(group, handles, values))
+        for (const auto& w : client_->write(group, handles, values, kDoorWriteWait))
             results.push_back(writeToJson(w));
     } else {
         if (!rq.contains("items") || !rq["items"].is_array())
@@ -624,7 +646,7 @@ json DoorClientSession::opWrite(const json& rq)
         }
         std::vector<WriteResult> written;
         if (!handles.empty())
-            written = client_->write(adHocGroup_, handles, values);
+            written = client_->write(adHocGroup_, handles, values, kDoorWriteWait);
         std::size_t k = 0;
         for (auto& slot : slots) {
             if (!slot.contains("ok")) {

@@ -50,6 +50,9 @@ private:
     std::map<GroupHandle, std::map<ItemHandle, std::uint16_t>> groupItemTypes_;
 };
 
+// The error text of a write the PLC has not answered yet.
+inline constexpr const char* kWriteOutcomeUnknown = "no answer yet; the write may still be carried out";
+
 // The door's JSON form of a value, and back. Strings carry bytes as code points 0..255.
 nlohmann::json variantToJson(const Variant& value);
 // A JSON value as a Variant of the nearest kind (the toolkit converts it to the item's type);

@@ -108,6 +108,7 @@ bool ServerApp::start(std::string* error)
     if (!options_.socketPath.empty()) {
         door_ = std::make_unique<DoorServer>(
             [](std::shared_ptr<DoorConnection> c) { return DoorClientSession::open(std::move(c)); });
+        door_->setMaxClients(options_.maxClients);
         std::string why;
         if (!door_->start(options_.socketPath, &why)) {
             door_.reset();

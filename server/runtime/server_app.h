@@ -20,6 +20,7 @@ public:
         DiscoverySources discovery = systemDiscoverySources();
         // The door's socket; empty: no door (tests that use the toolkit's client side directly).
         std::string socketPath;
+        std::size_t maxClients = 256;
         // How long shutdown waits for clients to leave.
         std::chrono::milliseconds clientWait{10000};
     };

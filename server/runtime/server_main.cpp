@@ -79,6 +79,7 @@ int main(int argc, char** argv)
 
     ServerApp::Options options;
     options.socketPath = resolveDoorSocketPath(cmd.socketPath);
+    options.maxClients = cmd.maxClients;
 
     if (cmd.action != SwitchAction::Run) {
         // Registration needs no window: it would never be shown.

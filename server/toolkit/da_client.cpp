@@ -62,7 +62,7 @@ struct DaClient::State : std::enable_shared_from_this<DaClient::State> {
     struct GroupRec {
         SOCmnPointer<SODaSGroupDefault> group;
         DataChangeCallback onDataChange;
-        ToolkitThreads::TimerId timer = 0;
+        ToolkitThreads::TimerId timer = 0; // only while the group is active; under State::mutex
         bool removed = false; // under gate
         std::map<ItemHandle, std::uint32_t> clientHandles; // under State::mutex
     };
@@ -173,9 +173,32 @@ struct DaClient::State : std::enable_shared_from_this<DaClient::State> {
         });
     }
 
+    // An inactive group delivers nothing, so it keeps no timer: a client's idle groups must
+    // not wake a toolkit thread every few milliseconds for as long as they exist.
+    void runTimer(const std::shared_ptr<GroupRec>& rec, bool active)
+    {
+        std::lock_guard g(mutex);
+        if (!active) {
+            if (rec->timer)
+                threads->removeTimer(rec->timer);
+            rec->timer = 0;
+            return;
+        }
+        const std::uint32_t rate = rec->group->getUpdateRate();
+        if (rec->timer) {
+            threads->setTimerPeriod(rec->timer, rate);
+            return;
+        }
+        std::weak_ptr<State> weak = shared_from_this();
+        rec->timer = threads->addTimer(rate, [weak, rec] {
+            if (auto s = weak.lock())
+                s->deliverGroupUpdate(rec);
+        });
+    }
+
     void removeGroupRec(const std::shared_ptr<GroupRec>& rec)
     {
-        threads->removeTimer(rec->timer);
+        runTimer(rec, false);
         {
             std::lock_guard g(gate);
             rec->removed = true;
@@ -230,7 +253,7 @@ void DaClient::disconnect()
         groups.swap(st.groups);
     }
     for (auto& [h, rec] : groups)
-        st.threads->removeTimer(rec->timer);
+        st.runTimer(rec, false);
     {
         std::lock_guard g(st.gate);
         st.gateOpen = false;
@@ -264,15 +287,11 @@ ToolkitResult DaClient::addGroup(const std::string& name, bool active, std::uint
         auto rec = std::make_shared<State::GroupRec>();
         rec->group = grp;
         rec->onDataChange = std::move(onDataChange);
-        std::weak_ptr<State> weak = st.shared_from_this();
-        rec->timer = st.threads->addTimer(updateRate, [weak, rec] {
-            if (auto s = weak.lock())
-                s->deliverGroupUpdate(rec);
-        });
         {
             std::lock_guard g(st.mutex);
             st.groups[handle] = rec;
         }
+        st.runTimer(rec, active);
         if (group)
             *group = handle;
         return kResultOk;
@@ -306,6 +325,7 @@ ToolkitResult DaClient::setGroupActive(GroupHandle group, bool active)
         if (!rec)
             return kResultInvalidHandle;
         ToolkitGroupAccess::setGroupActive(*rec->group, active);
+        st.runTimer(rec, active);
         return kResultOk;
     });
 }
@@ -318,7 +338,7 @@ ToolkitResult DaClient::setUpdateRate(GroupHandle group, std::uint32_t updateRat
         if (!rec)
             return kResultInvalidHandle;
         ToolkitGroupAccess::setUpdateRate(*rec->group, updateRate);
-        st.threads->setTimerPeriod(rec->timer, updateRate);
+        st.runTimer(rec, rec->group->getActive());
         return kResultOk;
     });
 }
@@ -631,7 +651,7 @@ std::vector<WriteResult> DaClient::write(GroupHandle group, const std::vector<It
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (!requests[i]->waitCompleted(std::max(left, std::chrono::milliseconds(0)))) {
             results[i].result = kResultTimeout;
-            results[i].error = "The write did not complete in time";
+            results[i].error = "no answer yet; the write may still be carried out";
             continue;
         }
         answerWrite(results[i], *requests[i]);

