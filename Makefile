@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test demo bench soak fuzz clean
+.PHONY: all deps configure build test test-sanitize demo bench soak fuzz clean
 
 all: build
 
@@ -19,6 +19,18 @@ build: configure
 test: build
 	cd $(BUILD) && ctest -LE slow --output-on-failure -j$(JOBS) --timeout 300
 
+# The unit and end-to-end tests once more, built with AddressSanitizer and
+# UndefinedBehaviorSanitizer (the editor's window tests are left to the plain build).
+SAN_BUILD ?= $(BUILD)-asan
+test-sanitize: deps
+	cmake -S . -B $(SAN_BUILD) -DVORLASK_SANITIZE=address,undefined -DCMAKE_BUILD_TYPE=Debug \
+	  "-DCMAKE_CXX_FLAGS_DEBUG=-O1 -g1"
+	cmake --build $(SAN_BUILD) -j$(JOBS)
+	cd $(SAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
+	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp \
+	  ctest -LE 'slow|editor-ui' --output-on-failure -j$(JOBS) --timeout 600
+
 demo: build
 	bash scripts/demo $(BUILD)
 
@@ -31,7 +43,7 @@ soak: build
 fuzz:
 	bash scripts/install-deps --fuzz
 	CXX=clang++ cmake -S . -B $(BUILD)-fuzz -DVORLASK_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
-	cmake --build $(BUILD)-fuzz -j$(JOBS)
+	cmake --build $(BUILD)-fuzz -j$(JOBS) --target fuzzers
 	cd $(BUILD)-fuzz && ctest -L fuzz --output-on-failure
 
 clean:

@@ -48,6 +48,7 @@ function(vorlask_add_fuzzer)
   target_compile_options(${F_NAME} PRIVATE -fsanitize=fuzzer,address,undefined)
   target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer,address,undefined)
   target_link_libraries(${F_NAME} PRIVATE ${F_LIBS} Threads::Threads)
+  add_dependencies(fuzzers ${F_NAME})
   # libFuzzer writes new inputs into its first corpus folder: keep that in the build tree so
   # the starting inputs in the source tree stay as they are.
   set(_work ${CMAKE_CURRENT_BINARY_DIR}/${F_NAME}-corpus)

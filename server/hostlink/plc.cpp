@@ -42,6 +42,9 @@ bool Plc::addTagToCyclicBlocks(PlcTag& tag, std::uint32_t updateRate) {
     auto block = std::make_unique<CyclicBlock>(tag, updateRate, tickCount());
     if (!block->addTag(tag))
         return false; // a tag of no words stays out of polling
+    // A PLC that cannot be reached has said so already: its new block shares that outcome.
+    if (isLineFailure(lastResult()))
+        block->setLastOutcome(lastResult());
     cyclic_.push_back(std::move(block));
     return true;
 }

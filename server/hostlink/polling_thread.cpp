@@ -266,8 +266,8 @@ void PollingThread::phaseCyclic() {
     bool reportIt;
     if (blockOutcome) {
         reportIt = result != block->lastOutcome() && result != kHostLinkOk;
-        if (result != block->lastOutcome() && result != kHostLinkOk)
-            block->setQuality(qualityForResult(result));
+        if (result != kHostLinkOk)
+            block->setQuality(qualityForResult(result)); // also a tag new in the block
         block->setLastOutcome(result);
     } else {
         reportIt = block == nullptr && result != plc.lastResult() && result != kHostLinkOk;

@@ -277,6 +277,35 @@ void DoorServer::reapFinished()
             c->thread.join();
 }
 
+nlohmann::json DoorServer::answerLine(DoorSession& session, const std::string& line, bool* closeAfter)
+{
+    // Checked before parsing: a value nested without bound would exhaust the stack when
+    // copied, dumped or destroyed.
+    if (nestsDeeperThan(line, kMaxDepth))
+        return errorReply(nullptr, "malformed request: nested deeper than " + std::to_string(kMaxDepth) + " levels");
+    auto request = nlohmann::json::parse(line, nullptr, false);
+    if (request.is_discarded())
+        return errorReply(nullptr, "malformed request: not JSON");
+    if (!request.is_object())
+        return errorReply(nullptr, "malformed request: not a JSON object");
+    nlohmann::json id;
+    if (request.contains("id")) {
+        if (!request["id"].is_number() && !request["id"].is_string())
+            return errorReply(nullptr, "malformed request: \"id\" is a number or a string");
+        id = request["id"];
+    }
+    if (!request.contains("op") || !request["op"].is_string())
+        return errorReply(id, "malformed request: no \"op\"");
+    nlohmann::json reply;
+    try {
+        reply = session.handle(request, closeAfter);
+    } catch (const std::exception& e) {
+        reply = {{"ok", false}, {"error", std::string("request failed: ") + e.what()}};
+    }
+    reply["id"] = id;
+    return reply;
+}
+
 void DoorServer::refuse(int fd, const std::string& text)
 {
     const std::string line = errorReply(nullptr, text).dump() + "\n";
@@ -337,33 +366,8 @@ void DoorServer::serve(const std::shared_ptr<Client>& client)
         conn.send(errorReply(nullptr, "the server cannot take clients now"));
 
     auto takeLine = [&](const std::string& line) {
-        // Checked before parsing: a value nested without bound would exhaust the stack when
-        // copied, dumped or destroyed.
-        if (nestsDeeperThan(line, kMaxDepth))
-            return conn.send(errorReply(nullptr, "malformed request: nested deeper than " +
-                                                     std::to_string(kMaxDepth) + " levels"));
-        auto request = nlohmann::json::parse(line, nullptr, false);
-        if (request.is_discarded())
-            return conn.send(errorReply(nullptr, "malformed request: not JSON"));
-        if (!request.is_object())
-            return conn.send(errorReply(nullptr, "malformed request: not a JSON object"));
-        nlohmann::json id;
-        if (request.contains("id")) {
-            if (!request["id"].is_number() && !request["id"].is_string())
-                return conn.send(errorReply(nullptr, "malformed request: \"id\" is a number or a string"));
-            id = request["id"];
-        }
-        if (!request.contains("op") || !request["op"].is_string())
-            return conn.send(errorReply(id, "malformed request: no \"op\""));
         bool closeAfter = false;
-        nlohmann::json reply;
-        try {
-            reply = session->handle(request, &closeAfter);
-        } catch (const std::exception& e) {
-            reply = {{"ok", false}, {"error", std::string("request failed: ") + e.what()}};
-        }
-        reply["id"] = id;
-        const bool sent = conn.send(reply);
+        const bool sent = conn.send(answerLine(*session, line, &closeAfter));
         return sent && !closeAfter;
     };
 

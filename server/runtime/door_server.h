@@ -95,6 +95,9 @@ public:
 
     // The error reply the door gives for a line it cannot take as a request.
     static nlohmann::json errorReply(const nlohmann::json& id, const std::string& text);
+    // The reply to one request line (without its newline): an error for a line that is not a
+    // request, else the session's answer with the request's "id".
+    static nlohmann::json answerLine(DoorSession& session, const std::string& line, bool* closeAfter);
     // Whether the JSON text nests arrays and objects deeper than limit (strings are skipped).
     static bool nestsDeeperThan(std::string_view text, int limit);
 
@@ -111,7 +114,7 @@ private:
     int listenFd_ = -1;
     int wakePipe_[2] = {-1, -1};
     std::atomic<bool> stopping_{false};
-    std::size_t maxClients_ = kDefaultMaxClients;
+    std::atomic<std::size_t> maxClients_{kDefaultMaxClients};
     std::thread acceptThread_;
     mutable std::mutex clientsMutex_;
     std::list<std::shared_ptr<Client>> clients_;

@@ -164,6 +164,82 @@ TEST_F(DoorServerTest, MalformedLinesGetAnErrorAndTheConnectionStays)
     ::close(fd);
 }
 
+TEST_F(DoorServerTest, HostileRequestsAreRefusedAndTheConnectionStays)
+{
+    const std::string deep = std::string(200000, '[') + std::string(200000, ']');
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"{\"op\":\"status\",\"id\":" + deep + "}", "nested deeper"},
+        {"{\"op\":\"x\",\"a\":" + std::string(40, '{') + std::string(40, '}') + "}", "nested deeper"},
+        {"{\"op\":\"x\",\"s\":\"" + std::string(100, '[') + "\\\"\"}", ""}, // brackets in a string are text
+        {"{\"op\":\"x\",\"id\":{\"a\":1}}", "\"id\""},
+        {"{\"op\":\"x\",\"id\":[1]}", "\"id\""},
+        {"{\"op\":\"x\",\"id\":true}", "\"id\""},
+    };
+    const int fd = rawConnect();
+    for (const auto& [line, error] : cases) {
+        sendAll(fd, line + "\n");
+        const json r = readReply(fd);
+        ASSERT_TRUE(r.is_object()) << line.substr(0, 40);
+        if (error.empty()) {
+            EXPECT_EQ(r["ok"], true) << line.substr(0, 40);
+        } else {
+            EXPECT_EQ(r["ok"], false) << line.substr(0, 40);
+            EXPECT_TRUE(r["id"].is_null());
+            EXPECT_NE(r["error"].get<std::string>().find(error), std::string::npos) << r.dump();
+        }
+    }
+    sendAll(fd, "{\"id\":\"last\",\"op\":\"ping\"}\n");
+    EXPECT_EQ(readReply(fd)["id"], "last");
+    ::close(fd);
+}
+
+TEST(DoorConnection, AReaderThatStallsIsDroppedAndNeverHoldsTheSender)
+{
+    // Two ways to stall: fill the queue past its bound, or take nothing for the stall limit.
+    for (const bool flood : {true, false}) {
+        int pair[2];
+        ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+        auto conn = std::make_shared<DoorConnection>(pair[0]); // pair[1] is never read
+        const json big = {{"event", "dataChange"}, {"pad", std::string(64 * 1024, 'x')}};
+        std::size_t accepted = 0;
+        const std::size_t bound = DoorConnection::kMaxQueuedBytes / (64 * 1024) + 64;
+        while ((flood || accepted < 8) && accepted <= bound && conn->send(big))
+            ++accepted;
+        // Every send returned at once; the flood ends at the queue's bound.
+        EXPECT_LE(accepted, bound);
+        const auto deadline = std::chrono::steady_clock::now() + 20s;
+        while (!conn->broken() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(10ms);
+        EXPECT_TRUE(conn->broken()) << (flood ? "flood" : "stall");
+        EXPECT_FALSE(conn->send(big));
+        conn.reset();
+        ::close(pair[1]);
+    }
+}
+
+TEST_F(DoorServerTest, ClientsBeyondTheLimitAreRefusedWithAReason)
+{
+    server_->setMaxClients(2);
+    DoorClient a, b;
+    ASSERT_TRUE(a.connectTo(path_, nullptr));
+    ASSERT_TRUE(b.connectTo(path_, nullptr));
+    ASSERT_TRUE(a.call({{"op", "ping"}}));
+    ASSERT_TRUE(b.call({{"op", "ping"}}));
+    const int fd = rawConnect();
+    const json r = readReply(fd);
+    EXPECT_EQ(r["ok"], false);
+    EXPECT_NE(r["error"].get<std::string>().find("too many clients (limit 2)"), std::string::npos) << r.dump();
+    char c;
+    EXPECT_EQ(::recv(fd, &c, 1, 0), 0); // and the door closes it
+    ::close(fd);
+
+    ASSERT_TRUE(a.call({{"op", "close"}}));
+    ASSERT_TRUE(eventually([&] { return server_->connectionCount() == 1; }));
+    DoorClient d;
+    ASSERT_TRUE(d.connectTo(path_, nullptr));
+    EXPECT_TRUE(d.call({{"op", "ping"}}));
+}
+
 TEST_F(DoorServerTest, OversizedLineGetsOneErrorAndTheNextLineIsServed)
 {
     const int fd = rawConnect();

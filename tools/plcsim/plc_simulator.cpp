@@ -716,6 +716,9 @@ void PlcSimulator::reply(std::string frame, const SimFault& fault, bool /*finalF
     case SimFaultKind::CutMidFrame:
         frame.resize(frame.size() / 2);
         break;
+    case SimFaultKind::Flood:
+        frame.assign(512, '0');
+        break;
     case SimFaultKind::Dribble:
         dribble = fault.value;
         break;

@@ -66,6 +66,7 @@ enum class SimFaultKind {
     CutMidFrame,        // only the first half of the reply frame is sent
     Dribble,            // bytes go one at a time, value milliseconds apart
     EndCode,            // the reply carries end code value (hex, e.g. 0x0B) and no data
+    Flood,              // 512 characters without a CR instead of the reply
 };
 
 struct SimFault {

@@ -34,7 +34,7 @@ const char kUsage[] =
     "  --baud N         pace replies and commands as a line of N baud (11 bits a character)\n"
     "  --mode M         mode of every unit, or UNIT:M for one; writes in RUN get end code 01\n"
     "  --fault SPEC     [UNIT:]CMD:KIND with CMD a header (RD, WH, ...) or * and KIND one of\n"
-    "                   silence, delay=MS, badfcs, garble, noterm, cut, dribble=MS,\n"
+    "                   silence, delay=MS, badfcs, garble, noterm, cut, flood, dribble=MS,\n"
     "                   endcode=HH; a suffix xN limits it to the next N commands\n"
     "  --animate RULE   [UNIT:]AREA ADDRESS count [STEP] | bcdcount | sine AMPL OFFSET PERIOD_MS\n"
     "                   | toggle [MASK], optionally followed by \"every MS\" (default 1000)\n"

@@ -74,6 +74,8 @@ std::optional<SimFault> parseSimFault(const std::string& spec)
         fault.kind = SimFaultKind::MissingTerminator;
     else if (name == "cut" && value.empty())
         fault.kind = SimFaultKind::CutMidFrame;
+    else if (name == "flood" && value.empty())
+        fault.kind = SimFaultKind::Flood;
     else if (name == "dribble" && (value.empty() || (parseInt(value, 10, &v) && v >= 0))) {
         fault.kind = SimFaultKind::Dribble;
         if (value.empty())
