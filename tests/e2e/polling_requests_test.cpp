@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "server/toolkit/result_codes.h"
 
 namespace {
@@ -202,4 +205,44 @@ TEST(PollingWrites, WriteDuringACyclicReadGoesOutRightAfterIt) {
     EXPECT_EQ(sim.word(0, MemoryArea::HR, 0), 9);
     // The rest of the read in progress, then the write: not a second 300 ms read first.
     EXPECT_LT(took.count(), 500) << took.count();
+}
+
+TEST(PollingWrites, AClientThatNeverStopsWritingDoesNotStopTheCyclicReads) {
+    PollingScenario s;
+    PlcSimulator& sim = s.addLine("COM1", {0});
+    Plc& plc = s.addPlc("P1", 0, "COM1");
+    PlcTag& r = s.addTag(plc, "R", vt::I2, MemoryArea::DM, 0);
+    s.addTag(plc, "W", vt::I2, MemoryArea::HR, 0);
+    sim.setWord(0, MemoryArea::DM, 0, 1);
+    s.start();
+    GroupHandle g = s.addGroup(100);
+    s.addItem(g, "P1.R");
+    ItemHandle w = s.addItem(g, "P1.W", false);
+    auto value = [&] {
+        Variant v;
+        r.getCache()->getValue(v);
+        return v.asInt64();
+    };
+    ASSERT_TRUE(PollingScenario::waitUntil([&] { return value() == 1; }));
+
+    // A write every 5 ms, never waiting for the answers: the queue never stops growing.
+    std::atomic<bool> writing{true};
+    std::atomic<bool> seenWhileWriting{false};
+    std::thread writer([&] {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        for (std::int16_t n = 0; writing && std::chrono::steady_clock::now() < end; ++n) {
+            s.client().writeAsync(g, {w}, {Variant::fromI2(n)}, {});
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        writing = false;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    sim.setWord(0, MemoryArea::DM, 0, 2);
+    PollingScenario::waitUntil([&] {
+        seenWhileWriting = value() == 2 && writing;
+        return seenWhileWriting.load();
+    }, std::chrono::seconds(20));
+    writing = false;
+    writer.join();
+    EXPECT_TRUE(seenWhileWriting) << "the cyclic read waited for the writes to end";
 }

@@ -133,7 +133,7 @@ TEST_F(ClientSide, DeviceReadFailureShowsTheGivenQuality)
     EXPECT_FALSE(r[0].error.empty());
 }
 
-TEST_F(ClientSide, UnservedDeviceReadTimesOut)
+TEST_F(ClientSide, UnservedDeviceReadAndWriteTimeOut)
 {
     GroupHandle g = addGroup(1000);
     ItemHandle i = addItem(g, "Press.Line1.Speed");
@@ -142,6 +142,14 @@ TEST_F(ClientSide, UnservedDeviceReadTimesOut)
     auto late = queue.pop();
     ASSERT_TRUE(late);
     late->complete(); // completing after the client gave up is harmless
+
+    // A write still queued may yet be carried out: its answer must not say it failed.
+    auto w = client->write(g, {i}, {Variant::fromI4(5)}, std::chrono::milliseconds(30));
+    EXPECT_EQ(w[0].result, kResultTimeout);
+    EXPECT_EQ(w[0].error, "no answer yet; the write may still be carried out");
+    late = queue.pop();
+    ASSERT_TRUE(late);
+    late->complete();
 }
 
 TEST_F(ClientSide, AsyncReadAnswersThroughTheCallback)
