@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QKeyEvent>
 #include <QKeySequence>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QWidget>
 
@@ -117,3 +118,14 @@ bool KeyFilter::eventFilter(QObject* watched, QEvent* event)
 }
 
 bool ownEnabled(const QWidget* widget) { return !widget->testAttribute(Qt::WA_ForceDisabled); }
+
+void showChoice(QComboBox* box, const std::string& text)
+{
+    const QString wanted = toQ(text);
+    int index = wanted.isEmpty() ? -1 : box->findText(wanted);
+    if (index < 0 && !wanted.isEmpty()) {
+        box->addItem(wanted);
+        index = box->count() - 1;
+    }
+    box->setCurrentIndex(index);
+}

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+class QComboBox;
 class QLineEdit;
 class QWidget;
 
@@ -33,6 +34,11 @@ protected:
 private:
     Filter mFilter;
 };
+
+// Selects text in the box. A stored value that is not among the box's choices (a PLC at 4800
+// baud, a port COM13) is added as a choice of its own, so that it shows and is saved as it was
+// rather than turning empty. Empty text selects nothing.
+void showChoice(QComboBox* box, const std::string& text);
 
 // The widget's own enabled setting, whatever its parents' state (a disabled frame around it
 // does not count).

@@ -167,7 +167,7 @@ void frmItems::setBox(QLineEdit* box, QLabel* label, bool enabled)
 void frmItems::selectType(const std::string& type)
 {
     QSignalBlocker block(cmbDataType);
-    cmbDataType->setCurrentIndex(cmbDataType->findText(toQ(type)));
+    showChoice(cmbDataType, type);
 }
 
 void frmItems::cmbArea_Click()
@@ -247,18 +247,19 @@ void frmItems::Form_Load()
             txtItemName->setText(toQ(item.sName));
             txtComment->setText(toQ(item.sComment));
             txtAddress->setText(QString::number(item.nAddress));
-            txtElements->setText(QString::number(item.nElements));
-            txtBit->setText(QString::number(item.nBitNumber));
-            cmbAccessRight->setCurrentIndex(cmbAccessRight->findText(toQ(item.sAccessRight)));
+            showChoice(cmbAccessRight, item.sAccessRight);
             {
                 QSignalBlocker block(cmbArea);
-                cmbArea->setCurrentIndex(cmbArea->findText(toQ(item.sArea)));
+                showChoice(cmbArea, item.sArea);
             }
+            // The area and type rules set which boxes are open; the values stay as stored
+            // (the rules would clear the elements and the bit, and make a BIN timer BCD).
             cmbArea_Click();
             selectType(item.sDataType);
             cmbDataType_Click();
-            if (cmbArea->currentText() != "TC")
-                chkBcd->setChecked(item.bBcd);
+            txtElements->setText(QString::number(item.nElements));
+            txtBit->setText(QString::number(item.nBitNumber));
+            chkBcd->setChecked(item.bBcd);
             return;
         }
 

@@ -31,10 +31,6 @@ void fill(QComboBox* box)
     box->addItems(box->property("choices").toStringList());
 }
 
-void choose(QComboBox* box, const std::string& text)
-{
-    box->setCurrentIndex(box->findText(toQ(text)));
-}
 
 } // namespace
 
@@ -118,19 +114,19 @@ void frmPLC::Form_Load()
                 editor_err::raise(editor_err::kObjectNotSet);
             txtName->setText(toQ(mPrevPlc->sName));
             txtId->setText(QString::number(mPrevPlc->nID));
-            choose(cmbPort, mPrevPlc->sCom);
-            choose(cmbBaud, std::to_string(mPrevPlc->nBaud));
-            choose(cmbParity, mPrevPlc->sParity);
-            choose(cmbData, std::to_string(mPrevPlc->nDataBits));
-            choose(cmbStop, std::to_string(mPrevPlc->nStopBits));
+            showChoice(cmbPort, mPrevPlc->sCom);
+            showChoice(cmbBaud, std::to_string(mPrevPlc->nBaud));
+            showChoice(cmbParity, mPrevPlc->sParity);
+            showChoice(cmbData, std::to_string(mPrevPlc->nDataBits));
+            showChoice(cmbStop, std::to_string(mPrevPlc->nStopBits));
         } else {
             txtName->setText("New Plc " + QString::number(mDoc.gnPlcCount));
             txtId->setText("0");
-            choose(cmbPort, "COM1");
-            choose(cmbBaud, "19200");
-            choose(cmbParity, "EVEN");
-            choose(cmbData, "7");
-            choose(cmbStop, "2");
+            showChoice(cmbPort, "COM1");
+            showChoice(cmbBaud, "19200");
+            showChoice(cmbParity, "EVEN");
+            showChoice(cmbData, "7");
+            showChoice(cmbStop, "2");
         }
     });
 }

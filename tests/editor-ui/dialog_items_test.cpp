@@ -1,5 +1,7 @@
 #include "editor/ui/frm_inserimento.h"
 #include "editor/ui/frm_items.h"
+#include "editor/model/xml_export.h"
+#include "editor/model/xml_import.h"
 
 #include "tests/editor-ui/dialog_test_support.h"
 
@@ -468,6 +470,47 @@ TEST_F(ItemDialogTest, ExitChangesNothing)
     EXPECT_TRUE(doc.gcolItems.empty());
     EXPECT_TRUE(doc.gbCfgSaved);
     EXPECT_FALSE(branch->hasChildren());
+}
+
+} // namespace
+
+namespace {
+
+// Opening an item in the dialog and confirming it without a change must change nothing.
+TEST_F(ItemDialogTest, ConfirmingEveryItemUnchangedLeavesTheFileAsItWas)
+{
+    const char* source = std::getenv("VORLASK_SOURCE");
+    ASSERT_TRUE(source && *source);
+    EditorDocument demo;
+    ASSERT_TRUE(openConfigurationFile(demo, std::string(source) + "/examples/demo.xml", prompts));
+    // Stored values the dialog's rules would not pick themselves: a BIN timer, an area, a type
+    // and an access word outside the lists, a bit on a word type.
+    std::vector<std::string> keys;
+    for (const auto& [key, item] : demo.gcolItems)
+        keys.push_back(key);
+    ASSERT_GE(keys.size(), 20u);
+    for (const auto& [key, item] : demo.gcolItems) {
+        if (item->sArea == "TC")
+            item->bBcd = false;
+    }
+    auto odd = demo.gcolItems.item(keys[1]);
+    odd->sAccessRight = "READONLY";
+    auto odd2 = demo.gcolItems.item(keys[2]);
+    odd2->sArea = "EM";
+    auto odd3 = demo.gcolItems.item(keys[3]);
+    odd3->nBitNumber = 7;
+    const std::string before = exportText(demo);
+
+    for (const std::string& key : keys) {
+        demo.gbItemModify = true;
+        demo.TreeView1.setSelectedItem(&demo.TreeView1.node(key));
+        frmItems dialog(demo, prompts);
+        dialog.mPrevItem = demo.gcolItems.item(key);
+        dialog.show();
+        dialog.cmdOk->click();
+        EXPECT_TRUE(prompts.messages().empty()) << key;
+    }
+    EXPECT_EQ(exportText(demo), before);
 }
 
 } // namespace

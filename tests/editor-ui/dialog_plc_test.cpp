@@ -251,3 +251,28 @@ TEST_F(PlcDialogTest, NamesThatWouldBreakKeysOrTheFileAreRefused)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(PlcDialogTest, StoredValuesOutsideTheListsShowAndSurvive)
+{
+    DocNode* node = addPlc("Odd");
+    auto plc = doc.gcolPlcs.item(node->key());
+    plc->nBaud = 4800;
+    plc->sCom = "COM13";
+    plc->sParity = "N";
+    auto d = openEdit(node);
+    EXPECT_EQ(d->cmbBaud->currentText(), "4800");
+    EXPECT_EQ(d->cmbPort->currentText(), "COM13");
+    EXPECT_EQ(d->cmbParity->currentText(), "N");
+    d->cmdApply->click();
+    EXPECT_TRUE(prompts.messages().empty());
+    auto saved = doc.gcolPlcs.item("Odd");
+    EXPECT_EQ(saved->nBaud, 4800);
+    EXPECT_EQ(saved->sCom, "COM13");
+    EXPECT_EQ(saved->sParity, "N");
+    EXPECT_EQ(saved->nDataBits, 8);
+    EXPECT_EQ(saved->nStopBits, 1);
+}
+
+} // namespace
