@@ -134,9 +134,12 @@ std::string branchNameProblem(const std::string& name)
         if (!ok)
             return "Character (" + shown(cp) + ") not acceptable in branch name " + name;
     }
-    // Read back in upper case, TAG would be taken for an item.
+    // Read back in upper case, TAG would be taken for an item, and TAGS for the list that
+    // holds a PLC's items: the reader would stop there and put the branch's items under the PLC.
     if (upperCase(name) == "TAG")
         return "The name " + name + " is reserved for items and can not be used for a branch";
+    if (upperCase(name) == "TAGS")
+        return "The name " + name + " is reserved for the lists of items and can not be used for a branch";
     return {};
 }
 

@@ -36,7 +36,7 @@ int NumericKeyFilter(int keyAscii);
 //   "Character (X) can not be written to the configuration file in string " + text
 bool CheckFileChars(const std::string& text, Prompts& prompts);
 // A branch name written as an XML element name: not empty, begins with a letter or "_", then
-// letters, digits, "-", "_" or "."; not "tag" in any letter case; CheckFileChars as well.
+// letters, digits, "-", "_" or "."; not "tag" or "tags" in any letter case; CheckFileChars as well.
 bool CheckBranchName(const std::string& name, Prompts& prompts);
 
 // The same checks without a message: the reason text, or "" when acceptable.

@@ -36,6 +36,31 @@ public:
     virtual void setBusy(bool busy) = 0;
 };
 
+// Passes everything on to another Prompts and counts the messages shown: how a caller learns
+// that a reader reported (and skipped) something.
+class CountingPrompts : public Prompts {
+public:
+    explicit CountingPrompts(Prompts& inner) : mInner(inner) {}
+    void message(const std::string& text, PromptIcon icon, const std::string& caption) override
+    {
+        ++mMessages;
+        mInner.message(text, icon, caption);
+    }
+    PromptAnswer question(const std::string& text, PromptButtons buttons, PromptIcon icon,
+                          const std::string& caption) override
+    {
+        return mInner.question(text, buttons, icon, caption);
+    }
+    std::optional<std::string> openFile(const FileDialogRequest& r) override { return mInner.openFile(r); }
+    std::optional<std::string> saveFile(const FileDialogRequest& r) override { return mInner.saveFile(r); }
+    void setBusy(bool busy) override { mInner.setBusy(busy); }
+    int messages() const { return mMessages; }
+
+private:
+    Prompts& mInner;
+    int mMessages = 0;
+};
+
 // Shows the hourglass for the lifetime of the guard.
 class BusyGuard {
 public:

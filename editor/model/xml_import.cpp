@@ -63,9 +63,11 @@ void raiseForParse(const pugi::xml_parse_result& result)
 
 } // namespace
 
-bool ImportXML(EditorDocument& doc, const std::string& path, Prompts& prompts, const ImportProgress& progress)
+namespace {
+
+// The parsed file; nullptr after the reason was reported.
+std::unique_ptr<pugi::xml_document> loadXmlFile(const std::string& path, Prompts& prompts)
 {
-    BusyGuard busy(prompts);
     try {
         struct stat st {};
         if (stat(path.c_str(), &st) != 0)
@@ -74,11 +76,30 @@ bool ImportXML(EditorDocument& doc, const std::string& path, Prompts& prompts, c
         pugi::xml_parse_result result = xml->load_file(path.c_str(), pugi::parse_default, pugi::encoding_auto);
         if (!result)
             raiseForParse(result);
-        return importDocument(doc, *xml, prompts, progress);
+        return xml;
+    } catch (...) {
+        reportCaught(prompts, "ImportXML");
+    }
+    return nullptr;
+}
+
+bool importLoaded(EditorDocument& doc, const pugi::xml_document& xml, Prompts& prompts, const ImportProgress& progress)
+{
+    try {
+        return importDocument(doc, xml, prompts, progress);
     } catch (...) {
         reportCaught(prompts, "ImportXML");
     }
     return false;
+}
+
+} // namespace
+
+bool ImportXML(EditorDocument& doc, const std::string& path, Prompts& prompts, const ImportProgress& progress)
+{
+    BusyGuard busy(prompts);
+    auto xml = loadXmlFile(path, prompts);
+    return xml && importLoaded(doc, *xml, prompts, progress);
 }
 
 bool ImportXMLText(EditorDocument& doc, const std::string& text, Prompts& prompts, const ImportProgress& progress)
@@ -100,17 +121,25 @@ bool ImportXMLText(EditorDocument& doc, const std::string& text, Prompts& prompt
 bool openConfigurationFile(EditorDocument& doc, const std::string& path, Prompts& prompts,
                            const ImportProgress& progress)
 {
+    BusyGuard busy(prompts);
+    // Read first: a file that cannot be opened leaves the open document as it was.
+    auto xml = loadXmlFile(path, prompts);
+    if (!xml)
+        return false;
     doc.createCollections();
     doc.TreeView1.clear();
     DocNode* root = doc.TreeView1.add(nullptr, "", path, "config", "config", "config");
     doc.TreeView1.setSelectedItem(root);
-    if (!ImportXML(doc, path, prompts, progress))
+    CountingPrompts counting(prompts);
+    if (!importLoaded(doc, *xml, counting, progress))
         return false;
     doc.gnItemCount = toInt16(static_cast<double>(doc.gcolItems.count()) + 1);
     doc.gnBranchCount = toInt16(static_cast<double>(doc.gcolBranches.count()) + 1);
     doc.gnPlcCount = toInt16(static_cast<double>(doc.gcolPlcs.count()) + 1);
     doc.gbCfgOpen = true;
-    doc.gbCfgSaved = true;
+    // Parts that were reported and skipped are not in the document: saving it as it is would
+    // drop them from the file without a word, so it counts as changed.
+    doc.gbCfgSaved = counting.messages() == 0;
     return true;
 }
 

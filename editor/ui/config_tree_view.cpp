@@ -27,6 +27,19 @@ void ConfigTreeView::mousePressEvent(QMouseEvent* event)
     QTreeView::mousePressEvent(event);
 }
 
+void ConfigTreeView::mouseMoveEvent(QMouseEvent* event)
+{
+    if (mOwner->TreeView1_MouseMove(event))
+        return;
+    QTreeView::mouseMoveEvent(event);
+}
+
+void ConfigTreeView::mouseReleaseEvent(QMouseEvent* event)
+{
+    mOwner->TreeView1_MouseUp();
+    QTreeView::mouseReleaseEvent(event);
+}
+
 void ConfigTreeView::keyPressEvent(QKeyEvent* event)
 {
     const QModelIndex before = currentIndex();

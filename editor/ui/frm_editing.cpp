@@ -199,6 +199,14 @@ QStringList frmEditing::toolbarKeys() const { return mButtonKeys; }
 
 void frmEditing::selectNode(DocNode* node) { mDoc.TreeView1.setSelectedItem(node); }
 
+void frmEditing::showFoundNode(DocNode* node)
+{
+    setTreeFocus();
+    selectNode(node);
+    // The commands must fit the new selection, or Add would work under an item.
+    enableForTag(node->tag(), false);
+}
+
 QModelIndex frmEditing::indexOfNode(const DocNode* node) const { return mTreeModel->indexOf(node); }
 
 DocNode* frmEditing::nodeOfIndex(const QModelIndex& index) const { return ConfigTreeModel::nodeOf(index); }

@@ -19,6 +19,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -74,6 +75,8 @@ public:
     // The tree's selected node (nullptr for none). Selecting a node does not run the node click.
     DocNode* selectedNode() const { return mDoc.TreeView1.selectedItem(); }
     void selectNode(DocNode* node);
+    // Selects a node found by the find window, with the focus and the commands a click gives.
+    void showFoundNode(DocNode* node);
     QModelIndex indexOfNode(const DocNode* node) const;
     DocNode* nodeOfIndex(const QModelIndex& index) const;
     // The node under a point of the tree's viewport, nullptr when none.
@@ -110,8 +113,13 @@ public:
     void unloadFindWindow();
 
     // ---- tree drag and drop, called by TreeView1's events ----
-    // Every mouse press on the tree; true when it was consumed (a right-button drag).
+    // Every mouse press on the tree; true when it was consumed (a right-button press on a node,
+    // which may become a drag).
     bool TreeView1_MouseDown(QMouseEvent* event);
+    // Mouse moves on the tree: once the pressed right button has moved the platform's drag
+    // distance, the drag starts (a plain right-click drops nothing). True when consumed.
+    bool TreeView1_MouseMove(QMouseEvent* event);
+    void TreeView1_MouseUp();
     // Fills the drag data and the allowed effect for a drag of mSourceNode.
     void TreeView1_OLEStartDrag(QMimeData& data, Qt::DropActions& allowedEffects);
     void TreeView1_OLEGiveFeedback(QDrag& drag);
@@ -123,6 +131,7 @@ public:
     std::string msConfigFileName;  // full path of the current configuration file
     DocNode* mSourceNode = nullptr;  // node under the pointer when a drag started
     std::int16_t mShiftState = 0;    // shift state then; bit value 2 = Ctrl
+    std::optional<QPoint> mDragPress; // where the right button went down, until it moves or rises
     QWidget* mFindWindow = nullptr;  // the find window while it is loaded
 
     // The enabled state last given to EnMenuButt, in its parameter order.

@@ -30,9 +30,26 @@ void frmEditing::mnuAddPlc_Click()
     });
 }
 
+namespace {
+
+// Branches and items live under a PLC or a branch; anything added under an item or the root
+// would never be saved.
+bool canHoldChildren(const DocNode* node)
+{
+    return node && (node->tag() == "plc" || node->tag() == "branch");
+}
+
+constexpr const char* kAddHereRefused = "Select a PLC or a branch to add to.";
+
+} // namespace
+
 void frmEditing::mnuAddBranch_Click()
 {
     trap("EH_mnuAddbranch_Click", [&] {
+        if (!canHoldChildren(selectedNode())) {
+            mPrompts.message(kAddHereRefused);
+            return;
+        }
         mDoc.gbBranchOk = false;
         mDoc.gbBranchModify = false;
         {
@@ -54,6 +71,10 @@ void frmEditing::mnuAddBranch_Click()
 void frmEditing::mnuAddItem_Click()
 {
     trap("mnuAddItem_Click", [&] {
+        if (!canHoldChildren(selectedNode())) {
+            mPrompts.message(kAddHereRefused);
+            return;
+        }
         mDoc.gbItemOk = false;
         mDoc.gbItemModify = false;
         {

@@ -134,6 +134,19 @@ bool frmEditing::TreeView1_MouseDown(QMouseEvent* event)
     const Qt::KeyboardModifiers mods = event->modifiers();
     mShiftState = static_cast<std::int16_t>((mods & Qt::ShiftModifier ? 1 : 0) | (mods & Qt::ControlModifier ? 2 : 0) |
                                             (mods & Qt::AltModifier ? 4 : 0));
+    mDragPress = event->position().toPoint();
+    return true;
+}
+
+void frmEditing::TreeView1_MouseUp() { mDragPress.reset(); }
+
+bool frmEditing::TreeView1_MouseMove(QMouseEvent* event)
+{
+    if (!mDragPress || !(event->buttons() & Qt::RightButton))
+        return false;
+    if ((event->position().toPoint() - *mDragPress).manhattanLength() < QApplication::startDragDistance())
+        return true;
+    mDragPress.reset();
     auto* drag = new QDrag(TreeView1());
     auto* data = new QMimeData;
     Qt::DropActions allowed = Qt::MoveAction;

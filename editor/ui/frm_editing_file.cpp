@@ -113,8 +113,7 @@ void frmEditing::openAtStart(const std::string& path)
         std::error_code ec;
         std::filesystem::path full = std::filesystem::absolute(path, ec);
         const std::string chosen = ec ? path : full.lexically_normal().string();
-        mList->clear();
-        msConfigFileName = chosen;
+        const MenuState before = mMenuState;
         mPercent->setValue(0);
         mImpStat->raise();
         mImpStat->show();
@@ -123,11 +122,17 @@ void frmEditing::openAtStart(const std::string& path)
         EnMenuButt(false, false, false, false, false, false, false, false, false, false, false, false, false);
         const bool ok = openConfigurationFile(mDoc, chosen, mPrompts, [this](int percent) { applyImportProgress(percent); });
         if (ok) {
+            msConfigFileName = chosen;
+            mList->clear();
             mTree->show();
             mList->show();
             mList->setSorted(false);
             layoutRootList();
             EnMenuButt(true, true, false, false, true, false, false, false, false, false, true, false, false);
+        } else if (mDoc.gbCfgOpen) {
+            // The document open before stays as it was, and so do its commands.
+            EnMenuButt(before.fileO, before.fileS, before.abrO, before.aitO, before.aplO, before.cpyO, before.cutO,
+                       before.pstO, before.dltO, before.vewO, before.tolO, before.pNa, before.pCo);
         } else {
             EnMenuButt(true, false, false, false, false, false, false, false, false, false, false, false, false);
         }

@@ -95,8 +95,7 @@ void frmFind::cmdFind_Click()
             return;
         for (DocNode* node : mOwner.tree().nodes()) {
             if (matches(node->text(), search)) {
-                mOwner.setTreeFocus();
-                mOwner.selectNode(node);
+                mOwner.showFoundNode(node);
                 return;
             }
         }
@@ -115,8 +114,7 @@ void frmFind::cmdNext_Click()
             if (!matches(node->text(), search))
                 continue;
             ++found;
-            mOwner.setTreeFocus();
-            mOwner.selectNode(node);
+            mOwner.showFoundNode(node);
             if (found > mnCounter)
                 return;
         }

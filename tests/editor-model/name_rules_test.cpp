@@ -147,7 +147,8 @@ TEST(NameChars, WritableChecks)
     } cases[] = {
         {"Motors", true, true},      {"_x-1.2", true, true},   {"\xC3\x84rger", true, true},
         {"9lives", true, false},     {"a b", true, false},     {"TAG", true, false},
-        {"tag", true, false},        {"Tags", true, true},     {"", true, false},
+        {"tag", true, false},        {"Tags", true, false},    {"", true, false},
+        {"tAgS", true, false},       {"Tagsx", true, true},
         {"\xE2\x82\xAC", false, false}, {"a\tb", false, false}, {"x\xC2\x85", false, false},
         {"\xFF\xFE", false, false},
     };

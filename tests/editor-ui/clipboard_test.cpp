@@ -501,6 +501,22 @@ TEST_F(EditCommandsWindow, OnlyTheRightButtonStartsADrag)
     EXPECT_FALSE(w->TreeView1_MouseDown(&press));
     EXPECT_EQ(w->mSourceNode, nullptr);
 
+    // A right press waits for the mouse to move the drag distance: a plain right-click (press,
+    // a twitch, release) starts no drag and so drops nothing.
+    QMouseEvent right(QEvent::MouseButtonPress, pos, w->TreeView1()->viewport()->mapToGlobal(pos), Qt::RightButton,
+                      Qt::RightButton, Qt::NoModifier);
+    EXPECT_TRUE(w->TreeView1_MouseDown(&right));
+    EXPECT_EQ(w->mSourceNode, node("P.A"));
+    ASSERT_TRUE(w->mDragPress.has_value());
+    const QPoint twitch = pos + QPoint(1, 0);
+    QMouseEvent move(QEvent::MouseMove, twitch, w->TreeView1()->viewport()->mapToGlobal(twitch), Qt::NoButton,
+                     Qt::RightButton, Qt::NoModifier);
+    EXPECT_TRUE(w->TreeView1_MouseMove(&move));
+    EXPECT_TRUE(w->mDragPress.has_value());
+    w->TreeView1_MouseUp();
+    EXPECT_FALSE(w->mDragPress.has_value());
+    EXPECT_TRUE(prompts.messages().empty());
+
     w->mSourceNode = node("P.A");
     w->mShiftState = 2;
     QMimeData mime;

@@ -106,15 +106,23 @@ TEST_F(FindWindowTest, EmptyTextOrNoMatchChangesNothing)
     EXPECT_TRUE(prompts.messages().empty());
 }
 
-TEST_F(FindWindowTest, SelectingAMatchDoesNotRunTheNodeClick)
+TEST_F(FindWindowTest, AFoundItemGetsTheCommandsOfAnItemAndNothingIsAddedUnderIt)
 {
     window->TreeView1_NodeClick(root());
-    const auto before = window->menuState();
     frmFind* find = open();
     find->txtFind->setText("T1");
     find->cmdFind->click();
     EXPECT_EQ(selectedKey(), "PLC1.A.T1");
-    EXPECT_TRUE(window->menuState() == before);
+    EXPECT_FALSE(window->menuState().aitO);
+    EXPECT_FALSE(window->menuState().abrO);
+    // Even when called regardless, adding under an item is refused: Save would never write it.
+    const std::size_t items = doc().gcolItems.count(), branches = doc().gcolBranches.count();
+    window->mnuAddItem_Click();
+    window->mnuAddBranch_Click();
+    EXPECT_EQ(doc().gcolItems.count(), items);
+    EXPECT_EQ(doc().gcolBranches.count(), branches);
+    EXPECT_EQ(prompts.messages(), (std::vector<std::string>{"Select a PLC or a branch to add to.",
+                                                            "Select a PLC or a branch to add to."}));
 }
 
 TEST_F(FindWindowTest, ReopeningRestartsTheFindNextCount)

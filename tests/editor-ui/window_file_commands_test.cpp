@@ -279,6 +279,32 @@ TEST_F(FileCommandsTest, AFileThatFailsToImportLeavesOnlyNewAndOpen)
     }
 }
 
+TEST_F(FileCommandsTest, AFailedOpenLeavesTheOpenDocumentAndAnOpenThatSkippedPartsIsUnsaved)
+{
+    const std::string sample = fixture("window_sample.xml");
+    openFile(sample);
+    const std::string name = window->msConfigFileName;
+    const auto state = window->menuState();
+    for (const std::string& path : {fixture("window_broken.xml"), (dir / "absent.xml").string()}) {
+        SCOPED_TRACE(path);
+        prompts.clear();
+        openFile(path);
+        EXPECT_FALSE(prompts.messages().empty());
+        EXPECT_EQ(window->msConfigFileName, name);
+        EXPECT_EQ(root()->text(), name);
+        EXPECT_NE(node("Press1.MOTORS.SPARE.Temp"), nullptr);
+        EXPECT_TRUE(doc().gbCfgOpen);
+        EXPECT_TRUE(doc().gbCfgSaved);
+        EXPECT_EQ(window->menuState(), state);
+    }
+    // A file whose reading skipped a part: saving it as it is would lose that part silently.
+    prompts.clear();
+    openFile(fixture("window_duplicate_branch.xml"));
+    EXPECT_FALSE(prompts.messages().empty());
+    EXPECT_TRUE(doc().gbCfgOpen);
+    EXPECT_FALSE(doc().gbCfgSaved);
+}
+
 // Looks at the window whenever the import reports something.
 class WatchingPrompts : public ScriptedPrompts {
 public:
