@@ -15,4 +15,7 @@ public:
     // sName = the element's name in upper case; sKey = plcKey "." XmlBranchPath(parent) sName.
     void build(const pugi::xml_node& element, const std::string& plcKey);
     std::string getParentKey() const;
+
+public:
+    bool operator==(const clsBranch&) const = default;
 };

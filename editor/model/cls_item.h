@@ -52,6 +52,9 @@ public:
     // Columns: name, comment, data type, address text, access right, and with bIndex the index.
     ListRow AddToListView(bool bIndex) const;
     std::string getParentKey() const;
+
+public:
+    bool operator==(const clsItem&) const = default;
 };
 
 // Type word for one of the fifteen names the editor writes; "" for any other name.

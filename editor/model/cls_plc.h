@@ -45,4 +45,7 @@ public:
 
 private:
     std::string mKey;
+
+public:
+    bool operator==(const clsPLC&) const = default;
 };

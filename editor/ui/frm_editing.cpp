@@ -33,6 +33,7 @@ frmEditing::frmEditing(Prompts& prompts, QWidget* parent) : QMainWindow(parent),
     buildControls();
     buildMenus();
     buildToolbar();
+    buildUndo();
     placeControls();
     connectViews();
 

@@ -27,6 +27,8 @@ class ConfigTreeModel;
 class ConfigTreeView;
 class EditorList;
 class QAction;
+class QUndoStack;
+struct DocSnapshot;
 class QCloseEvent;
 class QDrag;
 class QDragMoveEvent;
@@ -75,6 +77,18 @@ public:
     // The tree's selected node (nullptr for none). Selecting a node does not run the node click.
     DocNode* selectedNode() const { return mDoc.TreeView1.selectedItem(); }
     void selectNode(DocNode* node);
+    // ---- undo and redo ----
+    // Runs a command that may change the document; a change becomes one undo step named text
+    // ("Paste Names" shows as "Undo Paste Names").
+    void recordChange(const QString& text, const std::function<void()>& change);
+    // Puts the document back as it was in state (undo and redo steps).
+    void restoreState(const std::shared_ptr<const DocSnapshot>& state);
+    // New, Open and Close start without steps.
+    void resetUndo();
+    // After a successful write: this state is the saved one.
+    void markSaved();
+    QUndoStack* undoStack() const { return mUndoStack; }
+
     // Selects a node found by the find window, with the focus and the commands a click gives.
     void showFoundNode(DocNode* node);
     QModelIndex indexOfNode(const DocNode* node) const;
@@ -201,6 +215,7 @@ private:
     void buildControls();
     void buildMenus();
     void buildToolbar();
+    void buildUndo();
     void placeControls();
     void connectViews();
     void syncTreeSelection(DocNode* node);
@@ -220,6 +235,11 @@ private:
     ConfigTreeView* mTree = nullptr;
     EditorList* mList = nullptr;
     QToolBar* mToolbar = nullptr;
+    QUndoStack* mUndoStack = nullptr;
+    QAction* mUndoAction = nullptr;
+    QAction* mRedoAction = nullptr;
+    std::shared_ptr<const DocSnapshot> mState; // the document as the undo stack last saw it
+    bool mRecording = false;
     QSplitter* mSplitter = nullptr;
     QWidget* mImpStat = nullptr;
     QLabel* mLblLabel = nullptr;

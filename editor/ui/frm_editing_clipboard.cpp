@@ -90,27 +90,27 @@ void frmEditing::mnuCopy_Click()
 
 void frmEditing::mnuCut_Click()
 {
-    withCommands(*this, [](EditCommands& c) { c.mnuCut_Click(); });
+    recordChange("Cut", [this] { withCommands(*this, [](EditCommands& c) { c.mnuCut_Click(); }); });
 }
 
 void frmEditing::mnuPaste_Click()
 {
-    withCommands(*this, [](EditCommands& c) { c.mnuPaste_Click(); });
+    recordChange("Paste", [this] { withCommands(*this, [](EditCommands& c) { c.mnuPaste_Click(); }); });
 }
 
 void frmEditing::mnuDelete_Click()
 {
-    withCommands(*this, [](EditCommands& c) { c.mnuDelete_Click(); });
+    recordChange("Delete", [this] { withCommands(*this, [](EditCommands& c) { c.mnuDelete_Click(); }); });
 }
 
 void frmEditing::mnuPasteName_Click()
 {
-    withCommands(*this, [](EditCommands& c) { c.mnuPasteName_Click(); });
+    recordChange("Paste Names", [this] { withCommands(*this, [](EditCommands& c) { c.mnuPasteName_Click(); }); });
 }
 
 void frmEditing::mnuPasteComment_Click()
 {
-    withCommands(*this, [](EditCommands& c) { c.mnuPasteComment_Click(); });
+    recordChange("Paste Comments", [this] { withCommands(*this, [](EditCommands& c) { c.mnuPasteComment_Click(); }); });
 }
 
 void frmEditing::RemoveBranch(DocNode* nodBranch)
@@ -198,7 +198,8 @@ void frmEditing::TreeView1_OLEDragDrop(QDropEvent* event)
     if (mSourceNode && mSourceNode->key() == key)
         source = mSourceNode;
     DropResult result = DropResult::Ignored;
-    withCommands(*this, [&](EditCommands& c) { result = c.dropNode(source, target, copy); });
+    recordChange(copy ? "Drag and Drop Copy" : "Drag and Drop Move",
+                 [&] { withCommands(*this, [&](EditCommands& c) { result = c.dropNode(source, target, copy); }); });
     setDropHighlight(nullptr);
     if (result == DropResult::Done) {
         event->setDropAction(copy ? Qt::CopyAction : Qt::MoveAction);

@@ -68,6 +68,7 @@ void frmEditing::mnuNewCfg_Click()
         mDoc.gnPlcCount = 0;
         mDoc.gnBranchCount = 0;
         mDoc.gnItemCount = 0;
+        resetUndo();
     });
 }
 
@@ -122,6 +123,7 @@ void frmEditing::openAtStart(const std::string& path)
         EnMenuButt(false, false, false, false, false, false, false, false, false, false, false, false, false);
         const bool ok = openConfigurationFile(mDoc, chosen, mPrompts, [this](int percent) { applyImportProgress(percent); });
         if (ok) {
+            resetUndo();
             msConfigFileName = chosen;
             mList->clear();
             mTree->show();
@@ -153,6 +155,7 @@ bool frmEditing::writeConfiguration(const std::string& path)
     // A file that was not written completely is not a save: the document stays modified.
     if (!CreateXML(mDoc, path, mPrompts))
         return false;
+    markSaved();
     writeRegistryConfigFile(path);
     return true;
 }

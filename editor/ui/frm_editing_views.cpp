@@ -140,5 +140,6 @@ void frmEditing::InitObjects()
         mDoc.TreeView1.clear();
         mList->clear();
         mDoc.resetClipboard();
+        resetUndo();
     });
 }

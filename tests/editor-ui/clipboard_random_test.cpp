@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QUndoStack>
+
 #include <random>
 #include <set>
 
@@ -185,6 +188,47 @@ protected:
 };
 
 } // namespace
+
+TEST_F(RandomEditing, UndoingEveryStepGivesBackTheStartAndRedoingGivesTheEnd)
+{
+    addPlc("P1");
+    addPlc("P2");
+    addBranch("P1", "A");
+    addBranch("P1", "B");
+    addBranch("P2", "D");
+    for (const char* parent : {"P1", "P1.A", "P1.B", "P2.D"})
+        for (const char* name : {"Valve", "Pump", "Temp"})
+            addItem(parent, name);
+    // A click sorts a node's children, which changes the file's order outside any command:
+    // every node is clicked once first, as a user looking through the file would.
+    for (DocNode* n : tree().nodes())
+        if (n->tag() != "item")
+            clickInTree(n->key());
+    doc().gbCfgOpen = true;
+    doc().gbCfgSaved = true;
+    w->resetUndo(); // what was built counts as the saved file
+    const std::string start = exportText(doc());
+    for (int i = 0; i < 200 && !HasFatalFailure(); ++i)
+        step();
+    const std::string end = exportText(doc());
+    QUndoStack* stack = w->undoStack();
+    ASSERT_GT(stack->count(), 60); // the commands really changed the document
+    EXPECT_FALSE(doc().gbCfgSaved);
+    EXPECT_TRUE(w->findChild<QAction*>("mnuUndo")->text().startsWith("&Undo "));
+
+    while (stack->canUndo())
+        stack->undo();
+    EXPECT_EQ(stack->index(), 0);
+    EXPECT_EQ(stack->cleanIndex(), 0);
+    EXPECT_EQ(exportText(doc()), start);
+    checkAgreement("all undone");
+    EXPECT_TRUE(doc().gbCfgSaved); // back where it was saved
+    while (stack->canRedo())
+        stack->redo();
+    EXPECT_EQ(exportText(doc()), end);
+    checkAgreement("all redone");
+    EXPECT_FALSE(doc().gbCfgSaved);
+}
 
 TEST_F(RandomEditing, TreeCollectionsAndFileAgreeAfterEveryStep)
 {
