@@ -15,6 +15,8 @@ ConfigTreeView::ConfigTreeView(frmEditing* owner, QWidget* parent) : QTreeView(p
     // Drags start from the right button only (the window's MouseDown handler); drops come in
     // through the handlers below.
     setDragEnabled(false);
+    // The right button drags nodes: its menu comes on release, when no drag started.
+    setContextMenuPolicy(Qt::PreventContextMenu);
     setAcceptDrops(true);
     setDropIndicatorShown(false);
     setExpandsOnDoubleClick(true);
@@ -36,12 +38,21 @@ void ConfigTreeView::mouseMoveEvent(QMouseEvent* event)
 
 void ConfigTreeView::mouseReleaseEvent(QMouseEvent* event)
 {
-    mOwner->TreeView1_MouseUp();
+    mOwner->TreeView1_MouseUp(event->button() == Qt::RightButton ? event->globalPosition().toPoint() : QPoint());
     QTreeView::mouseReleaseEvent(event);
 }
 
 void ConfigTreeView::keyPressEvent(QKeyEvent* event)
 {
+    const int key = event->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_F2) {
+        mOwner->TreeView1_DblClick(); // the node's properties
+        return;
+    }
+    if (key == Qt::Key_Menu || (key == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier)) {
+        mOwner->showContextMenu(viewport()->mapToGlobal(visualRect(currentIndex()).center()));
+        return;
+    }
     const QModelIndex before = currentIndex();
     QTreeView::keyPressEvent(event);
     if (currentIndex() != before && currentIndex().isValid())

@@ -103,7 +103,7 @@ bool KeyFilter::eventFilter(QObject* watched, QEvent* event)
     case Qt::Key_Tab:
     case Qt::Key_Backtab: return false; // moving between fields, not typing
     case Qt::Key_Return:
-    case Qt::Key_Enter: code = 13; break;
+    case Qt::Key_Enter: return false; // the dialog's main button, not typing
     default: {
         const QString text = key->text();
         if (text.isEmpty())

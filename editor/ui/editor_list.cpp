@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <QHeaderView>
 #include <QListView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QStackedWidget>
 #include <QStyledItemDelegate>
@@ -57,6 +58,38 @@ private:
     EditorList* mList;
 };
 
+// Keys on a view: Enter or F2 asks for the properties; a key that moved the selection counts
+// as a click, so the window's commands follow the keyboard as they follow the mouse.
+class KeyForwarder : public QObject {
+public:
+    KeyForwarder(EditorList* list, QItemSelectionModel* selection, QObject* parent)
+        : QObject(parent), mList(list), mSelection(selection)
+    {
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_F2) {
+                emit mList->propertiesKey();
+                return true;
+            }
+            mBefore = mSelection->selectedIndexes();
+        } else if (event->type() == QEvent::KeyRelease) {
+            if (mSelection->selectedIndexes() != mBefore)
+                emit mList->keyboardSelection();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    EditorList* mList;
+    QItemSelectionModel* mSelection;
+    QModelIndexList mBefore;
+};
+
 QStandardItem* newCell(const QString& text)
 {
     auto* cell = new QStandardItem(text);
@@ -100,6 +133,14 @@ EditorList::EditorList(QWidget* parent) : QWidget(parent)
     auto* forwarder = new ClickForwarder(this, this);
     mIconView->viewport()->installEventFilter(forwarder);
     mReportView->viewport()->installEventFilter(forwarder);
+    auto* keys = new KeyForwarder(this, mSelection, this);
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(mIconView), static_cast<QAbstractItemView*>(mReportView)}) {
+        view->installEventFilter(keys);
+        view->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(view, &QWidget::customContextMenuRequested, this, [this, view](const QPoint& pos) {
+            emit contextMenuAt(view->viewport()->mapToGlobal(pos));
+        });
+    }
 
     mStack = new QStackedWidget;
     mStack->addWidget(mIconView);

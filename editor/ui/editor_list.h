@@ -84,6 +84,11 @@ signals:
     void clicked();
     void doubleClicked();
     void columnClicked(int column);
+    // The keyboard moved the selection (the window treats it as a click).
+    void keyboardSelection();
+    // Enter or F2 on the selected rows: their properties.
+    void propertiesKey();
+    void contextMenuAt(const QPoint& globalPos);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

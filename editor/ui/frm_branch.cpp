@@ -27,6 +27,7 @@ frmBranch::frmBranch(EditorDocument& doc, Prompts& prompts, QWidget* parent)
     cmdCancel = new QPushButton("Cancel", this);
     cmdCancel->setObjectName("cmdCancel");
     cmdCancel->setAutoDefault(false);
+    cmdOk->setDefault(true); // Enter; Escape is Exit
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(lblBranchName);
@@ -125,8 +126,10 @@ void frmBranch::cmdOk_Click()
     });
 }
 
-void frmBranch::cmdCancel_Click()
+void frmBranch::cmdCancel_Click() { reject(); }
+
+void frmBranch::reject()
 {
     mDoc.gbBranchOk = false;
-    reject();
+    QDialog::reject();
 }

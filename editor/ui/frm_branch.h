@@ -35,6 +35,8 @@ public:
 public slots:
     void cmdOk_Click();
     void cmdCancel_Click();
+    // Escape and the window's close button leave as Exit does.
+    void reject() override;
 
 protected:
     void showEvent(QShowEvent* event) override;

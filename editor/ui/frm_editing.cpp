@@ -34,6 +34,7 @@ frmEditing::frmEditing(Prompts& prompts, QWidget* parent) : QMainWindow(parent),
     buildMenus();
     buildToolbar();
     buildUndo();
+    buildHabits();
     placeControls();
     connectViews();
 
@@ -267,5 +268,6 @@ void frmEditing::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
+    saveWindowSettings();
     event->accept();
 }

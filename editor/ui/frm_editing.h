@@ -27,6 +27,7 @@ class ConfigTreeModel;
 class ConfigTreeView;
 class EditorList;
 class QAction;
+class QMenu;
 class QUndoStack;
 struct DocSnapshot;
 class QCloseEvent;
@@ -77,6 +78,17 @@ public:
     // The tree's selected node (nullptr for none). Selecting a node does not run the node click.
     DocNode* selectedNode() const { return mDoc.TreeView1.selectedItem(); }
     void selectNode(DocNode* node);
+    // ---- desktop habits ----
+    // The Edit and Objects commands at a point of the screen (tree and list).
+    void showContextMenu(const QPoint& globalPos);
+    // "FILE[*] - Pelmora" with the modified mark while a configuration is open.
+    void updateCaption();
+    // Geometry, splitter and the last files are kept in QSettings once this is on (the program
+    // turns it on; tests leave it off).
+    void setRememberSettings(bool remember);
+    void rememberFile(const std::string& path);
+    void saveWindowSettings();
+
     // ---- undo and redo ----
     // Runs a command that may change the document; a change becomes one undo step named text
     // ("Paste Names" shows as "Undo Paste Names").
@@ -133,7 +145,8 @@ public:
     // Mouse moves on the tree: once the pressed right button has moved the platform's drag
     // distance, the drag starts (a plain right-click drops nothing). True when consumed.
     bool TreeView1_MouseMove(QMouseEvent* event);
-    void TreeView1_MouseUp();
+    // A right click without a drag shows the context menu at globalPos (none when null).
+    void TreeView1_MouseUp(const QPoint& globalPos = {});
     // Fills the drag data and the allowed effect for a drag of mSourceNode.
     void TreeView1_OLEStartDrag(QMimeData& data, Qt::DropActions& allowedEffects);
     void TreeView1_OLEGiveFeedback(QDrag& drag);
@@ -216,6 +229,9 @@ private:
     void buildMenus();
     void buildToolbar();
     void buildUndo();
+    void buildHabits();
+    void findNext();
+    void rebuildRecentMenu();
     void placeControls();
     void connectViews();
     void syncTreeSelection(DocNode* node);
@@ -240,6 +256,9 @@ private:
     QAction* mRedoAction = nullptr;
     std::shared_ptr<const DocSnapshot> mState; // the document as the undo stack last saw it
     bool mRecording = false;
+    QMenu* mContextMenu = nullptr;
+    QMenu* mRecentMenu = nullptr;
+    bool mRememberSettings = false;
     QSplitter* mSplitter = nullptr;
     QWidget* mImpStat = nullptr;
     QLabel* mLblLabel = nullptr;

@@ -138,7 +138,17 @@ bool frmEditing::TreeView1_MouseDown(QMouseEvent* event)
     return true;
 }
 
-void frmEditing::TreeView1_MouseUp() { mDragPress.reset(); }
+void frmEditing::TreeView1_MouseUp(const QPoint& globalPos)
+{
+    const bool click = mDragPress.has_value();
+    mDragPress.reset();
+    // A right click that never became a drag: select the node and offer its commands.
+    if (click && !globalPos.isNull() && mSourceNode) {
+        selectNode(mSourceNode);
+        TreeView1_NodeClick(mSourceNode);
+        showContextMenu(globalPos);
+    }
+}
 
 bool frmEditing::TreeView1_MouseMove(QMouseEvent* event)
 {

@@ -123,8 +123,9 @@ void frmEditing::openAtStart(const std::string& path)
         EnMenuButt(false, false, false, false, false, false, false, false, false, false, false, false, false);
         const bool ok = openConfigurationFile(mDoc, chosen, mPrompts, [this](int percent) { applyImportProgress(percent); });
         if (ok) {
-            resetUndo();
             msConfigFileName = chosen;
+            resetUndo();
+            rememberFile(chosen);
             mList->clear();
             mTree->show();
             mList->show();
@@ -156,6 +157,7 @@ bool frmEditing::writeConfiguration(const std::string& path)
     if (!CreateXML(mDoc, path, mPrompts))
         return false;
     markSaved();
+    rememberFile(path);
     writeRegistryConfigFile(path);
     return true;
 }

@@ -70,6 +70,7 @@ void frmEditing::buildUndo()
     connect(mUndoStack, &QUndoStack::cleanChanged, this, [this](bool clean) {
         if (mDoc.gbCfgOpen)
             mDoc.gbCfgSaved = clean;
+        updateCaption();
     });
 }
 
@@ -93,10 +94,11 @@ void frmEditing::recordChange(const QString& text, const std::function<void()>& 
     }
     mRecording = false;
     auto after = std::make_shared<const DocSnapshot>(captureDocument(mDoc, before.get()));
-    if (after->sameContent(*before))
-        return;
-    mState = after;
-    mUndoStack->push(new SnapshotCommand(text, before, after, *this));
+    if (!after->sameContent(*before)) {
+        mState = after;
+        mUndoStack->push(new SnapshotCommand(text, before, after, *this));
+    }
+    updateCaption();
 }
 
 void frmEditing::restoreState(const std::shared_ptr<const DocSnapshot>& state)
@@ -120,10 +122,12 @@ void frmEditing::resetUndo()
         mUndoStack->resetClean();
     else
         mUndoStack->setClean(); // clear() leaves an earlier "no clean state" on an empty stack
+    updateCaption();
 }
 
 void frmEditing::markSaved()
 {
     mUndoStack->setClean();
     mDoc.gbCfgSaved = true;
+    updateCaption();
 }

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 frmFind::frmFind(frmEditing& owner) : QWidget(&owner, Qt::Window), mOwner(owner)
@@ -42,6 +43,11 @@ frmFind::frmFind(frmEditing& owner) : QWidget(&owner, Qt::Window), mOwner(owner)
     connect(cmdFind, &QPushButton::clicked, this, &frmFind::cmdFind_Click);
     connect(cmdNext, &QPushButton::clicked, this, &frmFind::cmdNext_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &frmFind::cmdCancel_Click);
+    // Enter finds, Escape leaves.
+    connect(txtFind, &QLineEdit::returnPressed, this, &frmFind::cmdFind_Click);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(escape, &QShortcut::activated, this, &frmFind::cmdCancel_Click);
 
     // Form_Load
     mnCounter = 0;

@@ -108,6 +108,8 @@ frmItems::frmItems(EditorDocument& doc, Prompts& prompts, QWidget* parent)
     cmdAdd = button("Add and Increment", "cmdAdd");
     cmdGroup = button("Add Group....", "cmdGroup");
     cmdCancel = button("Exit", "cmdCancel");
+    // Enter presses the main button (Add and Exit, or Confirm Modify); Escape is Exit.
+    cmdOk->setDefault(true);
 
     auto* grid = new QGridLayout(frmMain);
     int row = 0;
@@ -132,6 +134,12 @@ frmItems::frmItems(EditorDocument& doc, Prompts& prompts, QWidget* parent)
     for (QPushButton* b : {cmdOk, cmdAdd, cmdGroup, cmdCancel})
         buttons->addWidget(b);
     grid->addLayout(buttons, row, 0, 1, 4);
+
+    // Tab follows the layout: row by row, left to right, then the buttons.
+    const QList<QWidget*> order = {txtItemName, txtComment, cmbArea, txtAddress, txtBit, chkBcd,
+                                   cmbDataType, cmbAccessRight, txtElements, cmdOk, cmdAdd, cmdGroup, cmdCancel};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
 
     frmInserimentoPanel = new frmInserimento(this);
     frmInserimentoPanel->hide();
@@ -453,8 +461,10 @@ void frmItems::cmdOkNumber_Click()
     }
 }
 
-void frmItems::cmdCancel_Click()
+void frmItems::cmdCancel_Click() { reject(); }
+
+void frmItems::reject()
 {
     mDoc.gbItemOk = false;
-    reject();
+    QDialog::reject();
 }

@@ -77,6 +77,8 @@ public slots:
     void cmdGroup_Click();
     void cmdOkNumber_Click();
     void cmdCancel_Click();
+    // Escape and the window's close button leave as Exit does.
+    void reject() override;
 
 protected:
     void showEvent(QShowEvent* event) override;

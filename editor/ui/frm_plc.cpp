@@ -64,6 +64,7 @@ frmPLC::frmPLC(EditorDocument& doc, Prompts& prompts, QWidget* parent)
     cmdExit = new QPushButton("Exit", this);
     cmdExit->setObjectName("cmdExit");
     cmdExit->setAutoDefault(false);
+    cmdApply->setDefault(true); // Enter; Escape is Exit
 
     lblName = new QLabel("PLC Name", this);
     lblId = new QLabel("HostLink Identification Address", this);

@@ -167,6 +167,7 @@ int runPelmora(int argc, char** argv)
     applyApplicationIdentity();
     QtPrompts prompts;
     frmEditing window(prompts);
+    window.setRememberSettings(true);
     prompts.setParentWidget(&window);
     window.show();
     if (!line.file.empty()) {

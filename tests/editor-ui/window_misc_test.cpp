@@ -60,13 +60,15 @@ TEST_F(WindowFrameTest, MenusCarryTheirCaptionsAndShortcutsInOrder)
     };
     const std::vector<std::pair<const char*, std::vector<Entry>>> menus = {
         {"mnuFile",
-         {{"mnuNewCfg", "&New Configuration", ""},
-          {"mnuOpenCfg", "&Open Configuration", ""},
+         {{"mnuNewCfg", "&New Configuration", "Ctrl+N"},
+          {"mnuOpenCfg", "&Open Configuration", "Ctrl+O"},
           {"mnunull1", "", ""},
-          {"mnuSaveCfg", "&Save Configuration", ""},
-          {"mnuSaveAs", "Save Configuration &As", ""},
+          {"mnuSaveCfg", "&Save Configuration", "Ctrl+S"},
+          {"mnuSaveAs", "Save Configuration &As", "Ctrl+Shift+S"},
           {"mnunull2", "", ""},
           {"mnuCloseCfg", "&Close Configuration", ""},
+          {"mnuRecent", "&Recent Files", ""},
+          {"", "", ""},
           {"mnuExit", "E&xit", ""}}},
         {"mnuObjects",
          {{"mnuAddPlc", "Add &Plc", "Ctrl+P"}, {"mnuAddBranch", "Add &Branch", "Ctrl+B"}, {"mnuAddItem", "Add &Item", "Ctrl+I"}}},
@@ -82,7 +84,7 @@ TEST_F(WindowFrameTest, MenusCarryTheirCaptionsAndShortcutsInOrder)
           {"mnuPasteName", "Paste Item names from Clipboard", ""},
           {"mnuPasteComment", "Paste Item comments from Clipboard", ""}}},
         {"mnuView", {{"mnuIcon", "&Icon", ""}, {"mnuSmallIcon", "&SmallIcon", ""}, {"mnuList", "&List", ""}, {"mnuReport", "&Report", ""}}},
-        {"mnuTools", {{"mnuFind", "&Find", ""}}},
+        {"mnuTools", {{"mnuFind", "&Find", "Ctrl+F"}, {"mnuFindNext", "Find &Next", "F3"}}},
     };
     const std::map<std::string, std::string> titles = {{"mnuFile", "&File"},   {"mnuObjects", "&Objects"},
                                                        {"mnuEdit", "&Edit"},   {"mnuView", "&View"},
