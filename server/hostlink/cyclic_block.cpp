@@ -86,9 +86,25 @@ HostLinkResult CyclicBlock::read(HostLinkChannel& channel) {
     } else {
         setQuality(qualityForResult(result));
     }
-    lastRead_ = tickCount();
+    const std::uint32_t end = tickCount();
+    if (reads_ > 0) {
+        const double interval = double(std::uint32_t(end - lastRead_));
+        ++intervals_;
+        intervalTotalMs_ += interval;
+        intervalMaxMs_ = std::max(intervalMaxMs_, interval);
+    }
+    ++reads_;
+    lastRead_ = end;
     served_ = true;
     return result;
+}
+
+void CyclicBlock::resetFigures() {
+    // The next read starts the count; its interval is measured from the one after.
+    reads_ = 0;
+    intervals_ = 0;
+    intervalTotalMs_ = 0;
+    intervalMaxMs_ = 0;
 }
 
 void CyclicBlock::setQuality(std::uint16_t quality) {

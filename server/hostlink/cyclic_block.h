@@ -66,6 +66,13 @@ public:
     // The result of this block's last read (0 before the first); only a change of it is
     // reported, so one bad block beside good ones writes one line, not one per scan.
     HostLinkResult lastOutcome() const { return lastOutcome_; }
+
+    // The interval achieved between reads since the first read (or the last reset), against
+    // the rate asked for: a block that cannot keep its rate shows here. requestLock.
+    double achievedMeanMs() const { return intervals_ ? intervalTotalMs_ / double(intervals_) : 0; }
+    double achievedMaxMs() const { return intervalMaxMs_; }
+    std::uint64_t reads() const { return reads_; }
+    void resetFigures();
     void setLastOutcome(HostLinkResult result) { lastOutcome_ = result; }
     void setServed(bool served) { served_ = served; }
 
@@ -76,6 +83,10 @@ private:
     BlockRange range_;
     bool served_ = false;
     HostLinkResult lastOutcome_ = 0;
+    std::uint64_t reads_ = 0;
+    std::uint64_t intervals_ = 0;
+    double intervalTotalMs_ = 0;
+    double intervalMaxMs_ = 0;
     std::uint32_t updateRate_;
     std::uint32_t lastRead_;
     std::map<PlcTag*, SOCmnPointer<PlcTag>> tags_;

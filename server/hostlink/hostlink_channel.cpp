@@ -110,6 +110,19 @@ HostLinkResult HostLinkChannel::selectPlc(std::size_t n)
     return currentPort_->open() ? kHostLinkOk : kHostLinkPortNotOpened;
 }
 
+template <class Transaction>
+HostLinkResult HostLinkChannel::counted(bool read, Transaction&& transaction)
+{
+    const std::uint64_t sent = currentPort_->charactersSent();
+    const std::uint64_t received = currentPort_->charactersReceived();
+    const auto began = LinkStats::Clock::now();
+    const HostLinkResult result = transaction();
+    stats_.transaction(currentPlc_, currentPort_->name(), currentPort_->charactersSent() - sent,
+                       currentPort_->charactersReceived() - received, LinkStats::Clock::now() - began, result,
+                       read);
+    return result;
+}
+
 bool HostLinkChannel::reopenIfGone()
 {
     // A port whose device went away closed itself; the PLC stays selected, so no selectPlc
@@ -127,7 +140,9 @@ HostLinkResult HostLinkChannel::readWords(MemoryArea area, std::uint16_t firstWo
         return kHostLinkSendFailed;
     if (!reopenIfGone())
         return kHostLinkPortNotOpened;
-    return readWordsOn(*currentPort_, r->unitNumber, area, firstWord, count, words, receiveBuffer_);
+    return counted(true, [&] {
+        return readWordsOn(*currentPort_, r->unitNumber, area, firstWord, count, words, receiveBuffer_);
+    });
 }
 
 HostLinkResult HostLinkChannel::writeWords(MemoryArea area, std::uint16_t firstWord,
@@ -142,5 +157,7 @@ HostLinkResult HostLinkChannel::writeWords(MemoryArea area, std::uint16_t firstW
         return kHostLinkSendFailed;
     if (!reopenIfGone())
         return kHostLinkPortNotOpened;
-    return writeWordsOn(*currentPort_, r->unitNumber, area, firstWord, count, words, receiveBuffer_);
+    return counted(false, [&] {
+        return writeWordsOn(*currentPort_, r->unitNumber, area, firstWord, count, words, receiveBuffer_);
+    });
 }

@@ -13,6 +13,7 @@
 #include "server/hostlink/hostlink_codec.h"
 #include "server/hostlink/hostlink_result.h"
 #include "server/hostlink/line.h"
+#include "server/hostlink/link_stats.h"
 #include "server/hostlink/serial_port.h"
 
 inline constexpr std::size_t kPortNameMax = 7;  // significant characters of a port name
@@ -71,8 +72,15 @@ public:
     SerialPort* findPort(std::string_view name);
     const std::uint8_t* receiveBuffer() const { return receiveBuffer_; }
 
+    // The figures of every transaction made through this channel.
+    LinkStats& stats() { return stats_; }
+    const LinkStats& stats() const { return stats_; }
+
 private:
     bool reopenIfGone();
+    // Runs one transaction of the current PLC and counts it.
+    template <class Transaction>
+    HostLinkResult counted(bool read, Transaction&& transaction);
 
     LineFactory factory_;
     std::vector<PlcRoute> routes_;
@@ -81,4 +89,5 @@ private:
     std::size_t currentPlc_ = 0;
     std::vector<std::unique_ptr<SerialPort>> ports_;
     std::uint8_t receiveBuffer_[kReceiveBufferSize] = {};
+    LinkStats stats_;
 };

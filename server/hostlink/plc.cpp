@@ -1,6 +1,7 @@
 #include "server/hostlink/plc.h"
 
 #include <algorithm>
+#include <chrono>
 #include <mutex>
 
 #include "server/hostlink/hostlink_codec.h"
@@ -14,6 +15,15 @@ Plc::Plc(std::string name, std::uint8_t unitNumber, std::string portName)
 }
 
 Plc::~Plc() { destroyBlocks(); }
+
+void Plc::setLastResult(HostLinkResult result) {
+    if (lastResult_.exchange(result, std::memory_order_relaxed) == result)
+        return;
+    lastResultSinceMs_.store(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 std::chrono::system_clock::now().time_since_epoch())
+                                 .count(),
+                             std::memory_order_relaxed);
+}
 
 // ---- cyclic blocks ----
 

@@ -33,11 +33,13 @@ public:
     std::uint8_t unitNumber() const { return unitNumber_; }
     const std::string& portName() const { return portName_; }
     // 1-based position in the PLC list, given each time the route table is built.
-    std::uint16_t plcNumber() const { return plcNumber_; }
+    std::uint16_t plcNumber() const { return plcNumber_.load(std::memory_order_relaxed); }
     void setPlcNumber(std::uint16_t number) { plcNumber_ = number; }
     // The result of the PLC's last cyclic pass; 0 when created.
     HostLinkResult lastResult() const { return lastResult_.load(std::memory_order_relaxed); }
-    void setLastResult(HostLinkResult result) { lastResult_.store(result, std::memory_order_relaxed); }
+    void setLastResult(HostLinkResult result);
+    // When the last result began (milliseconds since 1970; 0 before the first change).
+    std::int64_t lastResultSinceMs() const { return lastResultSinceMs_.load(std::memory_order_relaxed); }
 
     // ---- cyclic blocks (polling thread, requestLock held) ----
     // Puts the tag into a block at this rate: back into the block it recorded when that still
@@ -96,8 +98,9 @@ private:
     std::string name_;
     std::uint8_t unitNumber_;
     std::string portName_;
-    std::uint16_t plcNumber_ = 0;
+    std::atomic<std::uint16_t> plcNumber_{0}; // read by the door while routes are rebuilt
     std::atomic<HostLinkResult> lastResult_{0}; // written by the polling thread, read anywhere
+    std::atomic<std::int64_t> lastResultSinceMs_{0};
 
     std::vector<std::unique_ptr<CyclicBlock>> cyclic_;
     std::size_t servedIndex_ = 0;

@@ -28,13 +28,26 @@ bool SerialPort::open()
         return false;
     if (line_->isOpen())
         return true;
-    return line_->open();
+    if (!line_->open())
+        return false;
+    openNow_ = true;
+    openedAtMs_ = std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::system_clock::now().time_since_epoch())
+                      .count();
+    return true;
 }
 
 void SerialPort::close()
 {
     if (line_)
         line_->close();
+    openNow_ = false;
+}
+
+unsigned SerialPort::bitsPerCharacter() const
+{
+    return 1u + settings_.dataBits + (settings_.parity == kNoParity ? 0u : 1u) +
+           (settings_.stopBits == kOneStopBit ? 1u : 2u);
 }
 
 bool SerialPort::isOpen() const
@@ -59,6 +72,8 @@ bool SerialPort::sendBytes(const void* bytes, std::size_t length)
     const LineStatus status =
         line_->write(static_cast<const std::uint8_t*>(bytes), length, timeout);
     onLineStatus(status);
+    if (status == LineStatus::Ok)
+        sent_ += length;
     return status == LineStatus::Ok;
 }
 
@@ -106,5 +121,6 @@ std::size_t SerialPort::receiveFrame(std::uint8_t* buffer, std::size_t capacity)
         if (buffer[count - 1] == static_cast<std::uint8_t>(kHostLinkCr))
             break;
     }
+    received_ += count;
     return count;
 }

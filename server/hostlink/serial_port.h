@@ -2,6 +2,7 @@
 // operations the codec needs (sendBytes, receiveFrame) with the port's time-outs.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -44,6 +45,15 @@ public:
 
     Line* line() { return line_.get(); }
 
+    // Characters this port has sent and received (the polling thread's own counts).
+    std::uint64_t charactersSent() const { return sent_; }
+    std::uint64_t charactersReceived() const { return received_; }
+    // Open or not, and since when (milliseconds since 1970); safe from any thread.
+    bool openNow() const { return openNow_.load(); }
+    std::int64_t openedAtMs() const { return openedAtMs_.load(); }
+    // Bits a character takes on the wire: start, data, parity, stop.
+    unsigned bitsPerCharacter() const;
+
 private:
     // One read in the manner of the port's time-outs: wait for the first byte, then go on
     // until want bytes came, the gap runs out, or the total time is used up.
@@ -54,4 +64,8 @@ private:
     SerialSettings settings_;
     CommTimeouts timeouts_;
     std::unique_ptr<Line> line_;
+    std::uint64_t sent_ = 0;
+    std::uint64_t received_ = 0;
+    std::atomic<bool> openNow_{false};
+    std::atomic<std::int64_t> openedAtMs_{0};
 };

@@ -2,6 +2,7 @@
 
 #include "common/format_vocab.h"
 #include "server/runtime/door_latin1.h"
+#include "server/runtime/link_figures.h"
 #include "server/runtime/server_identity.h"
 #include "server/toolkit/entry.h"
 #include "server/toolkit/quality.h"
@@ -285,6 +286,11 @@ json DoorClientSession::handle(const json& rq, bool* closeAfter)
         return opRead(rq);
     if (op == "write")
         return opWrite(rq);
+    if (op == "stats") {
+        if (rq.contains("reset") && !rq["reset"].is_boolean())
+            return fail("\"reset\" is true or false");
+        return linkFigures(rq.value("reset", false));
+    }
     return fail("unknown op \"" + op + "\"");
 }
 

@@ -7,7 +7,13 @@
 #include "server/runtime/requests.h"
 #include "server/runtime/status_value_format.h"
 
+#include "server/runtime/door_latin1.h"
+#include "server/runtime/link_figures.h"
+
+#include <QDateTime>
 #include <QGroupBox>
+#include <QLabel>
+#include <QTimer>
 #include <QHeaderView>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -44,7 +50,7 @@ StatusDialog::StatusDialog(QWidget* parent, PlcList* plcs)
     QFont font("MS Sans Serif");
     font.setPointSize(8);
     setFont(font);
-    setFixedSize(dlu(0, 0, 373, 255).size());
+    setFixedSize(dlu(0, 0, 373, 300).size());
 
     auto* group = new QGroupBox("HostLink Network", this);
     group->setGeometry(dlu(7, 7, 359, 220));
@@ -73,16 +79,38 @@ StatusDialog::StatusDialog(QWidget* parent, PlcList* plcs)
     refresh_ = new QPushButton("&Refresh", this);
     refresh_->setObjectName("refresh");
     refresh_->setGeometry(dlu(316, 209, 42, 13));
+    reset_ = new QPushButton("Reset &Statistics", this);
+    reset_->setObjectName("resetStatistics");
+    reset_->setGeometry(dlu(246, 209, 66, 13));
+    // The figures of what is selected, below the network; kept fresh every second.
+    figures_ = new QLabel(this);
+    figures_->setObjectName("figures");
+    figures_->setGeometry(dlu(7, 229, 359, 44));
+    figures_->setWordWrap(true);
+    figures_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    figures_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* ticker = new QTimer(this);
+    connect(ticker, &QTimer::timeout, this, &StatusDialog::showFigures);
+    ticker->start(1000);
+    connect(reset_, &QPushButton::clicked, this, [this] {
+        linkFigures(true);
+        showFigures();
+    });
+
     auto* ok = new QPushButton("OK", this);
     ok->setObjectName("ok");
-    ok->setGeometry(dlu(157, 234, 50, 14));
+    ok->setGeometry(dlu(157, 279, 50, 14));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(refresh_, &QPushButton::clicked, this, &StatusDialog::onRefresh);
+    connect(refresh_, &QPushButton::clicked, this, &StatusDialog::showFigures);
 
     fillTree();
-    connect(tree_, &QTreeWidget::currentItemChanged, this,
-            [this](QTreeWidgetItem* current, QTreeWidgetItem*) { onSelectionChanged(current); });
+    connect(tree_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current, QTreeWidgetItem*) {
+        onSelectionChanged(current);
+        showFigures();
+    });
+    showFigures();
     ok->setFocus();
 }
 
@@ -245,6 +273,77 @@ bool StatusDialog::selectFirstBlock()
         }
     }
     return false;
+}
+
+namespace {
+
+QString number(double v) { return QString::number(v, 'f', 1); }
+
+QString clockTime(long long ms)
+{
+    return ms ? QDateTime::fromMSecsSinceEpoch(ms).toString("yyyy-MM-dd hh:mm:ss") : QString("never");
+}
+
+QString plcFigures(const nlohmann::json& p)
+{
+    QStringList failed;
+    for (const auto& [code, count] : p["failuresByResult"].items())
+        failed << QString::fromStdString(code) + ": " + QString::number(count.get<qulonglong>());
+    QString text = QString("%1, unit %2 on %3: %4 commands, %5 characters sent, %6 received; %7 failed%8.\n")
+                       .arg(QString::fromStdString(p["plc"]), QString::number(p["unit"].get<int>()),
+                            QString::fromStdString(p["port"]), QString::number(p["commands"].get<qulonglong>()),
+                            QString::number(p["charsSent"].get<qulonglong>()),
+                            QString::number(p["charsReceived"].get<qulonglong>()),
+                            QString::number(p["failures"].get<qulonglong>()),
+                            failed.isEmpty() ? QString() : " (" + failed.join(", ") + ")");
+    const int last = p["lastResult"];
+    text += QString("Last result %1%2 since %3. Response %4 ms, mean %5 ms, max %6 ms. Last good read %7. "
+                    "Line %8 % busy.")
+                .arg(QString::number(last),
+                     last ? " (" + QString::fromStdString(p["lastText"]) + ")" : QString(),
+                     clockTime(p["lastResultSince"]), number(p["responseLastMs"]), number(p["responseMeanMs"]),
+                     number(p["responseMaxMs"]), clockTime(p["lastGoodRead"]), number(p["lineBusyPct"]));
+    return text;
+}
+
+} // namespace
+
+QString StatusDialog::figuresText() const { return figures_->text(); }
+
+void StatusDialog::showFigures()
+{
+    const nlohmann::json all = linkFigures();
+    QTreeWidgetItem* current = tree_->currentItem();
+    const ItemKind kind = kindOf(current);
+    QString text;
+    if (kind == RootItem || !current) {
+        QStringList lines;
+        for (const auto& l : all["lines"])
+            lines << QString("%1: %2, %3 % busy").arg(QString::fromStdString(l["port"]),
+                                                       l["open"].get<bool>() ? "open since " + clockTime(l["openSince"])
+                                                                             : QString("closed"),
+                                                       number(l["busyPct"]));
+        text = lines.join("\n");
+    } else {
+        Plc* plc = plcOf(current);
+        const std::string name = plc ? plc->name() : std::string();
+        for (const auto& p : all["plcs"])
+            if (p["plc"] == latin1ToUtf8(name))
+                text = plcFigures(p);
+        if (kind == BlockItem) {
+            const std::string label = current->text(0).toStdString();
+            for (const auto& b : all["blocks"]) {
+                const std::string l = b["area"].get<std::string>() + std::to_string(b["first"].get<int>()) + "-LEN" +
+                                      std::to_string(b["count"].get<int>());
+                if (b["plc"] == latin1ToUtf8(name) && l == label)
+                    text = QString("%1: asked every %2 ms, read every %3 ms on average, at most %4 ms (%5 reads).")
+                               .arg(QString::fromStdString(label), QString::number(b["rateMs"].get<qulonglong>()),
+                                    number(b["achievedMeanMs"]), number(b["achievedMaxMs"]),
+                                    QString::number(b["reads"].get<qulonglong>()));
+            }
+        }
+    }
+    figures_->setText(text);
 }
 
 void StatusDialog::onRefresh()

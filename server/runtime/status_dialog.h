@@ -23,6 +23,9 @@ public:
     QTreeWidget* tree() const { return tree_; }
     QTreeWidget* list() const { return list_; }
     QPushButton* refreshButton() const { return refresh_; }
+    QPushButton* resetButton() const { return reset_; }
+    // The figures of the selected PLC, block or (at the root) the lines, as shown.
+    QString figuresText() const;
     QTreeWidgetItem* rootItem() const { return root_; }
 
     // The "&Refresh" button's action.
@@ -40,6 +43,8 @@ private:
     void emptyList();
     void fillCells(int row, class PlcTag* tag);
     void renumberRows();
+    // Puts the current figures of the selected PLC, block or lines in the pane.
+    void showFigures();
 
     QTreeWidgetItem* insertSorted(QTreeWidgetItem* parent, const QString& label);
     QTreeWidgetItem* insertBlockItem(Plc* plc, CyclicBlock* block);
@@ -52,6 +57,8 @@ private:
     QTreeWidget* tree_ = nullptr;
     QTreeWidget* list_ = nullptr;
     QPushButton* refresh_ = nullptr;
+    QPushButton* reset_ = nullptr;
+    class QLabel* figures_ = nullptr;
     QTreeWidgetItem* root_ = nullptr;
     QTreeWidgetItem* remembered_ = nullptr;
     bool deleting_ = false;

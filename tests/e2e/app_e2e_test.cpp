@@ -5,6 +5,7 @@
 #include "tools/plcsim/plc_simulator.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <csignal>
 #include <cstring>
@@ -375,6 +376,52 @@ TEST_F(ServerFixture, OwnOptionsAnswerWithoutStartingAServer)
     const std::string cliExe = (binDir() / "vorlask-cli").string();
     EXPECT_EQ(runProcess({cliExe, "--help"}, env_, dir_).exitCode, 0);
     EXPECT_EQ(runProcess({cliExe, "--socket", (dir_ / "none.sock").string(), "browse"}, env_, dir_).exitCode, 3);
+}
+
+TEST_F(ServerFixture, StatsShowWhatThePlcAndItsLineDid)
+{
+    startSimulator();
+    writeConfig("Plant", allTypeTags(), dir_ / "plant.xml");
+    pointRegistryAt(dir_ / "plant.xml");
+    startServer();
+    for (int i = 0; i < 3; ++i)
+        ASSERT_EQ(cli({"read", "--device", "Plant.Types.I2"}).exitCode, 0);
+    auto split = [](const std::string& text, char sep) {
+        std::vector<std::string> out;
+        std::string part;
+        std::istringstream in(text);
+        while (std::getline(in, part, sep))
+            out.push_back(part);
+        return out;
+    };
+
+    const RunResult table = cli({"stats", "--blocks"});
+    ASSERT_EQ(table.exitCode, 0) << table.err;
+    const auto lines = split(table.out, '\n');
+    ASSERT_EQ(lines.size(), 4u) << table.out;
+    EXPECT_EQ(lines[0], "plc\tunit\tport\tcommands\tfailures\tlastResult\tlastText\tresponseMeanMs\tresponseMaxMs\tlineBusyPct");
+    const auto row = split(lines[1], '\t');
+    ASSERT_EQ(row.size(), 10u) << lines[1];
+    EXPECT_EQ(row[0], "Plant");
+    EXPECT_EQ(row[1], "0");
+    EXPECT_EQ(row[2], "COM1");
+    EXPECT_EQ(row[3], std::to_string(sim_->counters().commands));
+    EXPECT_EQ(row[4], "0");
+    EXPECT_EQ(lines[2], "");
+    EXPECT_EQ(lines[3], "plc\tarea\tfirst\tcount\trateMs\tachievedMeanMs\tachievedMaxMs"); // nothing watched
+
+    const RunResult asJson = cli({"stats", "--json"});
+    ASSERT_EQ(asJson.exitCode, 0);
+    const auto reply = nlohmann::json::parse(asJson.out);
+    EXPECT_EQ(reply["plcs"][0]["charsSent"], sim_->counters().charsIn);
+    EXPECT_EQ(reply["plcs"][0]["charsReceived"], sim_->counters().charsOut);
+    EXPECT_EQ(reply["lines"][0]["port"], "COM1");
+    EXPECT_EQ(reply["lines"][0]["open"], true);
+
+    const RunResult reset = cli({"stats", "--reset"});
+    ASSERT_EQ(reset.exitCode, 0);
+    EXPECT_EQ(split(split(reset.out, '\n')[1], '\t')[3], "0");
+    EXPECT_EQ(cli({"stats", "--bogus"}).exitCode, 2);
 }
 
 } // namespace

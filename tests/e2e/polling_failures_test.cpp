@@ -131,3 +131,41 @@ TEST(PollingFailures, StopEventEndsTheThreadAndClearsTheRoutes) {
     EXPECT_EQ(s.thread().exitCode(), 0);
     EXPECT_FALSE(s.channel().hasRoutes());
 }
+
+TEST(PollingFigures, CountsMatchThePlcAndTheLineShareMatchesTheWire) {
+    using namespace std::chrono;
+    PollingScenario s;
+    PlcSimulator& sim = s.addLine("COM1", {0}, 9600);
+    Plc& plc = s.addPlc("P1", 0, "COM1");
+    s.addTag(plc, "T", vt::I2, MemoryArea::DM, 0);
+    s.start();
+    s.channel().stats().reset();
+    const SimCounters c0 = sim.counters();
+    const auto t0 = steady_clock::now();
+    s.addItem(s.addGroup(10), "P1.T"); // always due: the line is kept busy
+    ASSERT_TRUE(PollingScenario::waitUntil([&] { return sim.counters().commands >= c0.commands + 20; }, 20s));
+    sim.setFault(0, "RD", SimFault{SimFaultKind::EndCode, 0x04, 3});
+    const auto faultAt = sim.counters().commands;
+    ASSERT_TRUE(PollingScenario::waitUntil([&] { return sim.counters().commands >= faultAt + 30; }, 20s));
+
+    // The share of the wire in use, against what the simulator itself carried at 11 bits a
+    // character over the same time.
+    const double busy = s.channel().stats().busyPercent("COM1", 11, 9600);
+    const SimCounters c1 = sim.counters();
+    const double seconds = duration<double>(steady_clock::now() - t0).count();
+    const double wire = 100.0 * double((c1.charsIn - c0.charsIn) + (c1.charsOut - c0.charsOut)) * 11 / 9600 / seconds;
+    EXPECT_NEAR(busy, wire, 5.0) << "seconds " << seconds;
+    EXPECT_GT(busy, 50.0);
+
+    s.stopThread();
+    const SimCounters end = sim.counters();
+    const LinkStats::PlcFigures f = s.channel().stats().plc(plc.plcNumber());
+    EXPECT_EQ(f.commands, end.commands - c0.commands);
+    EXPECT_EQ(f.charsSent, end.charsIn - c0.charsIn);
+    EXPECT_EQ(f.charsReceived, end.charsOut - c0.charsOut);
+    ASSERT_EQ(f.failures.size(), 1u);
+    EXPECT_EQ(f.failures.at(65), 3u);
+    EXPECT_GT(f.meanMs, 20.0); // 32 characters at 9600 baud take 37 ms
+    EXPECT_GE(f.maxMs, f.meanMs);
+    EXPECT_NE(f.lastGoodRead, std::chrono::system_clock::time_point{});
+}

@@ -18,6 +18,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
+
 #include <atomic>
 #include <cstring>
 #include <filesystem>
@@ -239,11 +241,29 @@ TEST_F(LiveServer, StatusDialogShowsPlcsBlocksAndTheSelectedBlocksTags)
         d.grab().save(shot);
     }
 
-    // A PLC item or the root shows no tags.
+    // The figures pane follows the selection: the block's achieved interval against its rate.
+    EXPECT_TRUE(d.figuresText().startsWith("DM0-LEN2: asked every 100 ms, read every ")) << d.figuresText().toStdString();
+
+    // A PLC item or the root shows no tags, but the PLC's and the lines' figures.
     d.tree()->setCurrentItem(plcItem);
     EXPECT_EQ(d.list()->topLevelItemCount(), 0);
+    EXPECT_TRUE(d.figuresText().startsWith("Plant, unit 0 on COM1: ")) << d.figuresText().toStdString();
+    EXPECT_TRUE(d.figuresText().contains(" 0 failed.")) << d.figuresText().toStdString();
     d.tree()->setCurrentItem(root);
     EXPECT_EQ(d.list()->topLevelItemCount(), 0);
+    EXPECT_TRUE(d.figuresText().startsWith("COM1: open since ")) << d.figuresText().toStdString();
+    auto commands = [&] {
+        d.tree()->setCurrentItem(root);
+        d.tree()->setCurrentItem(plcItem);
+        const auto m = QRegularExpression(": (\\d+) commands").match(d.figuresText());
+        return m.hasMatch() ? m.captured(1).toLongLong() : -1;
+    };
+    ASSERT_TRUE(eventually([&] { return commands() > 5; }));
+    const long long before = commands();
+    d.resetButton()->click();
+    const long long after = commands();
+    EXPECT_GE(after, 0);
+    EXPECT_LT(after, before); // afresh (reads go on meanwhile)
 
     // A tag joining the block: the label grows and the tag gains a row on Refresh.
     d.tree()->setCurrentItem(plcItem->child(0));

@@ -1,6 +1,7 @@
 // vorlask-cli: a command-line OPC client of the running server, through its local door.
 #include "server/runtime/door_socket_path.h"
 #include "tools/cli/cli_value.h"
+#include "tools/cli/cli_stats.h"
 #include "tools/cli/door_client.h"
 
 #include <csignal>
@@ -35,6 +36,9 @@ const char* kUsage =
     "  read [--device] ITEMID...               ITEMID<TAB>VALUE<TAB>QUALITY per item\n"
     "  write ITEMID VALUE                      write one value\n"
     "  watch [--rate MS] [--count N] ITEMID... print data changes until N changes or Ctrl-C\n"
+    "  stats [--blocks] [--json] [--reset]     per PLC: commands, failures, last result, response\n"
+    "                                          times, line use; --blocks adds the cyclic blocks'\n"
+    "                                          achieved intervals; --reset starts them afresh\n"
     "\n"
     "VALUE: integers in decimal, reals, true/false, \"strings\" with C escapes, [a,b,c] arrays.\n"
     "QUALITY: the OPC quality as 0x and two hex digits (0xC0 good).\n"
@@ -149,6 +153,22 @@ int runWrite(DoorClient& door, const std::string& item, const nlohmann::json& va
     return kExitOk;
 }
 
+int runStats(DoorClient& door, bool blocks, bool asJson, bool reset)
+{
+    auto reply = door.call({{"op", "stats"}, {"reset", reset}});
+    if (!reply)
+        return lost();
+    if (!reply->value("ok", false)) {
+        std::cerr << "vorlask-cli: " << errorOf(*reply) << '\n';
+        return kExitRefused;
+    }
+    if (asJson)
+        std::cout << reply->dump() << '\n';
+    else
+        std::cout << statsTables(*reply, blocks);
+    return kExitOk;
+}
+
 int runWatch(DoorClient& door, const std::vector<std::string>& items, long long rate, long long count)
 {
     auto group = door.call({{"op", "addGroup"}, {"name", "vorlask-cli watch"}, {"rate", rate}, {"active", true}});
@@ -238,6 +258,7 @@ int main(int argc, char** argv)
     // Check the whole command line before touching the server.
     bool device = false;
     long long rate = 1000, count = 0;
+    bool statsBlocks = false, statsJson = false, statsReset = false;
     std::vector<std::string> items;
     nlohmann::json writeValue;
     if (command == "browse") {
@@ -285,6 +306,17 @@ int main(int argc, char** argv)
         }
         if (items.empty())
             return usage("watch needs at least one ITEMID");
+    } else if (command == "stats") {
+        for (const auto& a : rest) {
+            if (a == "--blocks")
+                statsBlocks = true;
+            else if (a == "--json")
+                statsJson = true;
+            else if (a == "--reset")
+                statsReset = true;
+            else
+                return usage("unknown stats option " + a);
+        }
     } else {
         return usage("unknown command " + command);
     }
@@ -311,6 +343,8 @@ int main(int argc, char** argv)
         rc = runRead(door, items, device);
     else if (command == "write")
         rc = runWrite(door, rest[0], writeValue);
+    else if (command == "stats")
+        rc = runStats(door, statsBlocks, statsJson, statsReset);
     else
         rc = runWatch(door, items, rate, count);
     std::cout.flush();

@@ -1,0 +1,8 @@
+// The figures of the PLCs, their cyclic blocks and the lines, as the door's "stats" reply
+// carries them (docs/door.md); the status window shows the same.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+// With reset, every counter starts afresh first (the reply then shows the fresh figures).
+nlohmann::json linkFigures(bool reset = false);
