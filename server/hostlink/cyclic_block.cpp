@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <mutex>
 
 #include "server/hostlink/hostlink_channel.h"
 #include "server/hostlink/hostlink_codec.h"
 #include "server/hostlink/tick_count.h"
 #include "server/runtime/plc_tag.h"
+#include "server/runtime/requests.h"
 #include "server/runtime/tag_conversions.h"
 
 CyclicBlock::CyclicBlock(const PlcTag& first, std::uint32_t updateRate, std::uint32_t nowTick)
@@ -87,6 +89,8 @@ HostLinkResult CyclicBlock::read(HostLinkChannel& channel) {
         setQuality(qualityForResult(result));
     }
     const std::uint32_t end = tickCount();
+    // The figures are read by the door and the window under requestLock.
+    std::lock_guard lock(requestLock);
     if (reads_ > 0) {
         const double interval = double(std::uint32_t(end - lastRead_));
         ++intervals_;

@@ -68,7 +68,8 @@ public:
     HostLinkResult lastOutcome() const { return lastOutcome_; }
 
     // The interval achieved between reads since the first read (or the last reset), against
-    // the rate asked for: a block that cannot keep its rate shows here. requestLock.
+    // the rate asked for: a block that cannot keep its rate shows here. Read and reset them
+    // under requestLock (read() updates them under it).
     double achievedMeanMs() const { return intervals_ ? intervalTotalMs_ / double(intervals_) : 0; }
     double achievedMaxMs() const { return intervalMaxMs_; }
     std::uint64_t reads() const { return reads_; }
