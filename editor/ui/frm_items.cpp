@@ -428,6 +428,8 @@ void frmItems::cmdAdd_Click()
 void frmItems::cmdGroup_Click()
 {
     frmMain->setEnabled(false);
+    // While the count is asked, Enter answers it.
+    frmInserimentoPanel->cmdOkNumber->setDefault(true);
     frmInserimentoPanel->show();
     frmInserimentoPanel->txtNumbItems->setText("1");
     frmInserimentoPanel->txtNumbItems->setFocus();
@@ -452,12 +454,14 @@ void frmItems::cmdOkNumber_Click()
             }
         }
         frmMain->setEnabled(true);
+        cmdOk->setDefault(true);
         txtItemName->setFocus();
     });
     // A count the field can't hold must not leave the dialog with every control disabled.
     if (!done) {
         frmInserimentoPanel->hide();
         frmMain->setEnabled(true);
+        cmdOk->setDefault(true);
     }
 }
 

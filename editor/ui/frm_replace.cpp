@@ -43,6 +43,7 @@ frmReplace::frmReplace(EditorDocument& doc, const ReplaceTable& table, QWidget* 
     mYes->setObjectName("Command2");
     mNo = new QPushButton("NO", this);
     mNo->setObjectName("Command1");
+    mYes->setDefault(true); // Enter is YES; Escape leaves as NO
     connect(mYes, &QPushButton::clicked, this, [this] {
         mDoc.gbReplaceYes = true;
         accept();

@@ -212,6 +212,17 @@ TEST_F(EnablingTest, MouseClicksOnTreeAndListRunTheirHandlers)
     QTest::mouseClick(list->activeViewport(), Qt::LeftButton, {}, list->rowRect(0).center());
     EXPECT_TRUE(list->isRowSelected(0));
     EXPECT_EQ(window->menuState(), kItem);
+
+    // The keyboard moves the selection as a click does, and the commands follow it.
+    window->TreeView1_NodeClick(root());
+    const auto atRoot = window->menuState();
+    ASSERT_NE(atRoot, kPlc);
+    QWidget* view = list->activeViewport()->parentWidget();
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_Down);
+    ASSERT_GE(list->rowCount(), 1);
+    EXPECT_TRUE(list->isRowSelected(0) || list->isRowSelected(1));
+    EXPECT_EQ(window->menuState(), kPlc);
 }
 
 }  // namespace
