@@ -4,7 +4,7 @@
 #include "server/hostlink/hostlink_channel.h"
 #include "server/hostlink/message_catalog.h"
 #include "server/hostlink/plc_list.h"
-#include "server/runtime/door_latin1.h"
+#include "server/door/door_latin1.h"
 #include "server/runtime/requests.h"
 
 #include <chrono>
@@ -32,7 +32,29 @@ double busyOf(const HostLinkChannel& channel, const std::string& portName)
     return 0;
 }
 
+// What a PLC is and how it last answered.
+json plcStatus(const Plc& plc)
+{
+    const HostLinkResult last = plc.lastResult();
+    return {{"plc", latin1ToUtf8(plc.name())},
+            {"unit", plc.unitNumber()},
+            {"port", plc.portName()},
+            {"lastResult", last},
+            {"lastText", last == kHostLinkOk ? std::string()
+                                             : latin1ToUtf8(MessageCatalog::instance().textFor(std::uint32_t(last)))},
+            {"lastResultSince", plc.lastResultSinceMs()}};
+}
+
 } // namespace
+
+json plcStatusList()
+{
+    json plcs = json::array();
+    if (PlcList* list = plcList())
+        for (const Plc* plc : list->plcs())
+            plcs.push_back(plcStatus(*plc));
+    return {{"ok", true}, {"plcs", plcs}};
+}
 
 json linkFigures(bool reset)
 {
@@ -42,29 +64,23 @@ json linkFigures(bool reset)
     if (channel && reset)
         channel->stats().reset();
     if (channel && list) {
-        const MessageCatalog& catalog = MessageCatalog::instance();
         for (Plc* plc : list->plcs()) {
             const LinkStats::PlcFigures f = channel->stats().plc(plc->plcNumber());
             json failures = json::object();
             for (const auto& [result, count] : f.failures)
                 failures[std::to_string(result)] = count;
-            const HostLinkResult last = plc->lastResult();
-            plcs.push_back({{"plc", latin1ToUtf8(plc->name())},
-                            {"unit", plc->unitNumber()},
-                            {"port", plc->portName()},
-                            {"commands", f.commands},
+            json figures = plcStatus(*plc);
+            figures.update(json{{"commands", f.commands},
                             {"charsSent", f.charsSent},
                             {"charsReceived", f.charsReceived},
                             {"failures", f.failureCount()},
                             {"failuresByResult", failures},
-                            {"lastResult", last},
-                            {"lastText", last == kHostLinkOk ? std::string() : latin1ToUtf8(catalog.textFor(std::uint32_t(last)))},
-                            {"lastResultSince", plc->lastResultSinceMs()},
                             {"responseLastMs", rounded(f.lastMs)},
                             {"responseMeanMs", rounded(f.meanMs)},
                             {"responseMaxMs", rounded(f.maxMs)},
                             {"lastGoodRead", millis(f.lastGoodRead)},
                             {"lineBusyPct", rounded(busyOf(*channel, plc->portName()))}});
+            plcs.push_back(std::move(figures));
             // Blocks change on the polling thread under requestLock.
             std::lock_guard lock(requestLock);
             for (const auto& b : plc->cyclicBlocks()) {

@@ -6,3 +6,7 @@
 
 // With reset, every counter starts afresh first (the reply then shows the fresh figures).
 nlohmann::json linkFigures(bool reset = false);
+
+// Per PLC its unit, port and the last result of its cyclic reads with the result's text: the
+// door's "plcs" reply.
+nlohmann::json plcStatusList();

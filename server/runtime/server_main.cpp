@@ -1,6 +1,6 @@
 // The server's process entry.
 #include "server/runtime/command_line.h"
-#include "server/runtime/door_socket_path.h"
+#include "server/door/door_socket_path.h"
 #include "server/runtime/headless_link.h"
 #include "server/runtime/main_window.h"
 #include "server/runtime/server_app.h"

@@ -7,7 +7,7 @@
 #include "server/runtime/requests.h"
 #include "server/runtime/status_value_format.h"
 
-#include "server/runtime/door_latin1.h"
+#include "server/door/door_latin1.h"
 #include "server/runtime/link_figures.h"
 
 #include <QDateTime>

@@ -1,6 +1,6 @@
 #include "tools/cli/cli_value.h"
 
-#include "server/runtime/door_latin1.h"
+#include "server/door/door_latin1.h"
 
 #include <gtest/gtest.h>
 
@@ -83,7 +83,7 @@ TEST(DoorLatin1, EveryByteSurvivesTheJsonRoundTrip)
 
 } // namespace
 
-#include "server/runtime/door_session.h"
+#include "server/door/door_session.h"
 
 namespace {
 

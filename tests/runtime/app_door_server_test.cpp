@@ -1,4 +1,4 @@
-#include "server/runtime/door_server.h"
+#include "server/door/door_server.h"
 
 #include "tools/cli/door_client.h"
 

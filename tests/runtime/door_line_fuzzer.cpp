@@ -2,8 +2,8 @@
 // as a request of one connection, exactly as the door's reader takes it, against a running
 // toolkit with a few tags. The process must never crash, and every answer must be a JSON object
 // that can be written out.
-#include "server/runtime/door_server.h"
-#include "server/runtime/door_session.h"
+#include "server/door/door_server.h"
+#include "server/door/door_session.h"
 #include "server/toolkit/entry.h"
 #include "server/toolkit/tag.h"
 

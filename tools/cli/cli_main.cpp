@@ -1,5 +1,5 @@
 // vorlask-cli: a command-line OPC client of the running server, through its local door.
-#include "server/runtime/door_socket_path.h"
+#include "server/door/door_socket_path.h"
 #include "tools/cli/cli_value.h"
 #include "tools/cli/cli_stats.h"
 #include "tools/cli/door_client.h"

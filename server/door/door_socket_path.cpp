@@ -1,4 +1,4 @@
-#include "server/runtime/door_socket_path.h"
+#include "server/door/door_socket_path.h"
 
 #include <cerrno>
 #include <cstdlib>

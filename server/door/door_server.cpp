@@ -1,6 +1,6 @@
-#include "server/runtime/door_server.h"
+#include "server/door/door_server.h"
 
-#include "server/runtime/door_socket_path.h"
+#include "server/door/door_socket_path.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -277,25 +277,43 @@ void DoorServer::reapFinished()
             c->thread.join();
 }
 
-nlohmann::json DoorServer::answerLine(DoorSession& session, const std::string& line, bool* closeAfter)
+bool DoorServer::parseRequest(const std::string& line, nlohmann::json* request, nlohmann::json* error)
 {
+    auto refuse = [&](const nlohmann::json& id, const std::string& text) {
+        *error = errorReply(id, text);
+        return false;
+    };
     // Checked before parsing: a value nested without bound would exhaust the stack when
     // copied, dumped or destroyed.
     if (nestsDeeperThan(line, kMaxDepth))
-        return errorReply(nullptr, "malformed request: nested deeper than " + std::to_string(kMaxDepth) + " levels");
-    auto request = nlohmann::json::parse(line, nullptr, false);
-    if (request.is_discarded())
-        return errorReply(nullptr, "malformed request: not JSON");
-    if (!request.is_object())
-        return errorReply(nullptr, "malformed request: not a JSON object");
+        return refuse(nullptr, "malformed request: nested deeper than " + std::to_string(kMaxDepth) + " levels");
+    *request = nlohmann::json::parse(line, nullptr, false);
+    if (request->is_discarded())
+        return refuse(nullptr, "malformed request: not JSON");
+    if (!request->is_object())
+        return refuse(nullptr, "malformed request: not a JSON object");
     nlohmann::json id;
-    if (request.contains("id")) {
-        if (!request["id"].is_number() && !request["id"].is_string())
-            return errorReply(nullptr, "malformed request: \"id\" is a number or a string");
-        id = request["id"];
+    if (request->contains("id")) {
+        if (!(*request)["id"].is_number() && !(*request)["id"].is_string())
+            return refuse(nullptr, "malformed request: \"id\" is a number or a string");
+        id = (*request)["id"];
     }
-    if (!request.contains("op") || !request["op"].is_string())
-        return errorReply(id, "malformed request: no \"op\"");
+    if (!request->contains("op") || !(*request)["op"].is_string())
+        return refuse(id, "malformed request: no \"op\"");
+    return true;
+}
+
+nlohmann::json DoorServer::answerLine(DoorSession& session, const std::string& line, bool* closeAfter)
+{
+    nlohmann::json request, error;
+    if (!parseRequest(line, &request, &error))
+        return error;
+    return answerRequest(session, request, closeAfter);
+}
+
+nlohmann::json DoorServer::answerRequest(DoorSession& session, const nlohmann::json& request, bool* closeAfter)
+{
+    const nlohmann::json id = request.contains("id") ? request["id"] : nlohmann::json();
     nlohmann::json reply;
     try {
         reply = session.handle(request, closeAfter);
@@ -365,9 +383,53 @@ void DoorServer::serve(const std::shared_ptr<Client>& client)
     if (!open)
         conn.send(errorReply(nullptr, "the server cannot take clients now"));
 
+    // Requests answered on threads of their own (DoorSession::runsApart), at most kMaxApart.
+    struct Apart {
+        std::thread thread;
+        bool done = false; // under apartMutex
+    };
+    std::mutex apartMutex;
+    std::condition_variable apartDone;
+    std::list<Apart> apart;
+    auto reapApart = [&](std::unique_lock<std::mutex>& lock, std::size_t keep) {
+        for (;;) {
+            for (auto it = apart.begin(); it != apart.end();) {
+                if (it->done) {
+                    it->thread.join();
+                    it = apart.erase(it);
+                } else {
+                    ++it;
+                }
+            }
+            if (apart.size() <= keep)
+                return;
+            apartDone.wait(lock);
+        }
+    };
+
     auto takeLine = [&](const std::string& line) {
+        nlohmann::json request, error;
+        if (!parseRequest(line, &request, &error))
+            return conn.send(error);
+        if (request.contains("id") && session->runsApart(request)) {
+            std::unique_lock lock(apartMutex);
+            reapApart(lock, kMaxApart - 1);
+            Apart& slot = apart.emplace_back();
+            try {
+                slot.thread = std::thread([&, request, slotPtr = &slot] {
+                    bool ignored = false;
+                    conn.send(answerRequest(*session, request, &ignored));
+                    std::lock_guard done(apartMutex);
+                    slotPtr->done = true;
+                    apartDone.notify_all();
+                });
+                return true;
+            } catch (const std::system_error&) {
+                apart.pop_back(); // no thread for it: answered in turn below
+            }
+        }
         bool closeAfter = false;
-        const bool sent = conn.send(answerLine(*session, line, &closeAfter));
+        const bool sent = conn.send(answerRequest(*session, request, &closeAfter));
         return sent && !closeAfter;
     };
 
@@ -407,6 +469,10 @@ void DoorServer::serve(const std::shared_ptr<Client>& client)
             discarding = true;
             buffer.clear();
         }
+    }
+    {
+        std::unique_lock lock(apartMutex);
+        reapApart(lock, 0);
     }
     if (session)
         session->ended();

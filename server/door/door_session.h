@@ -2,7 +2,7 @@
 // of the toolkit's client side and its data changes into events (docs/door.md).
 #pragma once
 
-#include "server/runtime/door_server.h"
+#include "server/door/door_server.h"
 #include "server/toolkit/da_client.h"
 
 #include <map>
@@ -16,6 +16,7 @@ public:
     static std::unique_ptr<DoorSession> open(std::shared_ptr<DoorConnection> connection);
 
     nlohmann::json handle(const nlohmann::json& request, bool* closeAfter) override;
+    bool runsApart(const nlohmann::json& request) const override;
     void ended() override;
 
 private:
@@ -39,12 +40,14 @@ private:
         std::uint16_t datatype = 0;
         std::uint8_t rights = 0;
     };
-    bool adHocItem(const std::string& itemId, AdHocItem* item, std::string* error);
+    ToolkitResult adHocItem(const std::string& itemId, AdHocItem* item);
+    GroupHandle adHocGroup();
 
     std::shared_ptr<DoorConnection> connection_;
     std::unique_ptr<DaClient> client_;
-    GroupHandle adHocGroup_ = 0;
-    std::map<std::string, AdHocItem> adHocItems_;
+    std::mutex adHocMutex_;
+    GroupHandle adHocGroup_ = 0;                   // under adHocMutex_
+    std::map<std::string, AdHocItem> adHocItems_; // under adHocMutex_
     // The item IDs of the handles of each client group, for data-change events.
     std::mutex groupsMutex_;
     std::map<GroupHandle, std::map<ItemHandle, std::uint16_t>> groupItemTypes_;

@@ -27,6 +27,10 @@ public:
     // A request object; returns the reply without "id" (the door copies the request's "id").
     // Setting *closeAfter ends the connection once the reply is out.
     virtual nlohmann::json handle(const nlohmann::json& request, bool* closeAfter) = 0;
+    // Whether a request with an "id" may be answered on a thread of its own, beside the
+    // requests that follow it (one that waits for a device). handle() must then be safe to
+    // call from several threads at once.
+    virtual bool runsApart(const nlohmann::json& /*request*/) const { return false; }
     // The connection has ended (close, EOF, error or server stop). Called once, last.
     virtual void ended() = 0;
 };
@@ -76,6 +80,8 @@ public:
     // Requests nest no deeper than this; deeper ones are refused before they are parsed.
     static constexpr int kMaxDepth = 32;
     static constexpr std::size_t kDefaultMaxClients = 256;
+    // Requests of one connection answered apart at once; the next one waits for a free place.
+    static constexpr std::size_t kMaxApart = 16;
 
     explicit DoorServer(SessionFactory factory);
     ~DoorServer();
@@ -98,6 +104,10 @@ public:
     // The reply to one request line (without its newline): an error for a line that is not a
     // request, else the session's answer with the request's "id".
     static nlohmann::json answerLine(DoorSession& session, const std::string& line, bool* closeAfter);
+    // The checked request of a line, or false with *error the reply for a line that is none.
+    static bool parseRequest(const std::string& line, nlohmann::json* request, nlohmann::json* error);
+    // The session's answer to a checked request, with the request's "id".
+    static nlohmann::json answerRequest(DoorSession& session, const nlohmann::json& request, bool* closeAfter);
     // Whether the JSON text nests arrays and objects deeper than limit (strings are skipped).
     static bool nestsDeeperThan(std::string_view text, int limit);
 

@@ -1,7 +1,7 @@
-#include "server/runtime/door_session.h"
+#include "server/door/door_session.h"
 
 #include "common/format_vocab.h"
-#include "server/runtime/door_latin1.h"
+#include "server/door/door_latin1.h"
 #include "server/runtime/link_figures.h"
 #include "server/runtime/server_identity.h"
 #include "server/toolkit/entry.h"
@@ -17,14 +17,47 @@ using json = nlohmann::json;
 // so a write still unanswered then is reported as of unknown outcome.
 constexpr std::chrono::seconds kDoorWriteWait{30};
 
-json fail(const std::string& text)
+// OPC_E_RANGE: the door tells a value out of the item's range from one of the wrong kind.
+constexpr std::uint32_t kCodeRange = 0xC004000B;
+
+std::uint32_t codeOf(ToolkitResult result, const std::string& detail)
 {
-    return {{"ok", false}, {"error", text}};
+    if (result == kResultBadType && detail.size() >= 8 && detail.compare(detail.size() - 8, 8, "overflow") == 0)
+        return kCodeRange;
+    return static_cast<std::uint32_t>(result);
+}
+
+// "error" with its text and "code" with the result's number.
+json errorOf(ToolkitResult result, const std::string& detail = {})
+{
+    return {{"error", resultText(result, detail)}, {"code", codeOf(result, detail)}};
+}
+
+json fail(const std::string& text, ToolkitResult result = kResultInvalidArg)
+{
+    return {{"ok", false}, {"error", text}, {"code", static_cast<std::uint32_t>(result)}};
+}
+
+json failWith(ToolkitResult result)
+{
+    json out = errorOf(result);
+    out["ok"] = false;
+    return out;
 }
 
 json okReply()
 {
     return {{"ok", true}};
+}
+
+// Elements of an array value, characters of a string, 1 for other scalars.
+std::size_t elementCount(const Variant& value, std::uint16_t datatype)
+{
+    if (value.isArray())
+        return value.elements().size();
+    if (datatype == vt::BSTR && value.vartype() == vt::BSTR)
+        return value.str().size();
+    return 1;
 }
 
 bool getGroup(const json& rq, GroupHandle* group)
@@ -50,10 +83,8 @@ bool getHandles(const json& rq, std::vector<ItemHandle>* handles)
 json stateToJson(const ItemState& s)
 {
     json out;
-    if (!succeeded(s.result)) {
-        out["error"] = resultText(s.result, s.error);
-        return out;
-    }
+    if (!succeeded(s.result))
+        return errorOf(s.result, s.error);
     out["value"] = variantToJson(s.value);
     out["vartype"] = s.value.vartype();
     out["type"] = datatypeWord(s.value.vartype());
@@ -72,8 +103,9 @@ json writeToJson(const WriteResult& w)
         // outcome is unknown, not a failure.
         out["unknown"] = true;
         out["error"] = kWriteOutcomeUnknown;
+        out["code"] = static_cast<std::uint32_t>(w.result);
     } else if (!succeeded(w.result)) {
-        out["error"] = resultText(w.result, w.error);
+        out.update(errorOf(w.result, w.error));
     }
     if (w.qualityValid)
         out["quality"] = w.quality;
@@ -248,6 +280,13 @@ DoorClientSession::DoorClientSession(std::shared_ptr<DoorConnection> connection)
 {
 }
 
+bool DoorClientSession::runsApart(const json& rq) const
+{
+    // The requests that wait for a PLC; the others are answered at once, in order.
+    const std::string op = rq["op"].get<std::string>();
+    return op == "write" || (op == "read" && rq.contains("source") && rq["source"] == "device");
+}
+
 void DoorClientSession::ended()
 {
     // Leaves the object root; the last client leaving runs the last-client notification.
@@ -286,6 +325,8 @@ json DoorClientSession::handle(const json& rq, bool* closeAfter)
         return opRead(rq);
     if (op == "write")
         return opWrite(rq);
+    if (op == "plcs")
+        return plcStatusList();
     if (op == "stats") {
         if (rq.contains("reset") && !rq["reset"].is_boolean())
             return fail("\"reset\" is true or false");
@@ -319,7 +360,7 @@ json DoorClientSession::opBrowse(const json& rq)
         ToolkitResult r = kResultOk;
         const auto entries = client_->browseChildren(utf8ToLatin1(rq["branch"].get<std::string>()), &r);
         if (!succeeded(r))
-            return fail(resultText(r));
+            return failWith(r);
         json branches = json::array(), leaves = json::array();
         for (const auto& e : entries)
             (e.isLeaf ? leaves : branches)
@@ -328,10 +369,41 @@ json DoorClientSession::opBrowse(const json& rq)
         out["leaves"] = leaves;
         return out;
     }
+    if (rq.contains("details") && !rq["details"].is_boolean())
+        return fail("\"details\" is true or false");
     json items = json::array();
-    for (const auto& e : client_->browse())
-        if (e.isLeaf)
-            items.push_back(latin1ToUtf8(e.itemId));
+    if (!rq.value("details", false)) {
+        for (const auto& e : client_->browse())
+            if (e.isLeaf)
+                items.push_back(latin1ToUtf8(e.itemId));
+        out["items"] = items;
+        return out;
+    }
+    // The whole tree with what a client needs to present each item, in one reply.
+    json branches = json::array();
+    std::vector<std::string> parents; // the branch path at each depth
+    for (const auto& e : client_->browse()) {
+        parents.resize(static_cast<std::size_t>(e.depth));
+        const std::string parent = parents.empty() ? std::string() : parents.back();
+        if (!e.isLeaf) {
+            branches.push_back({{"branch", latin1ToUtf8(e.itemId)}, {"name", latin1ToUtf8(e.name)},
+                                {"parent", latin1ToUtf8(parent)}});
+            parents.push_back(e.itemId);
+            continue;
+        }
+        const auto p = client_->getItemProperties(e.itemId);
+        if (!succeeded(p.result))
+            continue; // gone since the browse
+        json item = {{"item", latin1ToUtf8(e.itemId)}, {"name", latin1ToUtf8(e.name)}, {"parent", latin1ToUtf8(parent)},
+                     {"datatype", datatypeWord(p.datatype)}, {"vartype", p.datatype},
+                     {"access", std::string(accessWord(p.accessRights))}, {"rights", p.accessRights},
+                     {"description", latin1ToUtf8(p.description)}, {"elements", 1}};
+        for (const auto& v : p.all)
+            if (v.id == kPropertyValue)
+                item["elements"] = elementCount(v.value, p.datatype);
+        items.push_back(std::move(item));
+    }
+    out["branches"] = branches;
     out["items"] = items;
     return out;
 }
@@ -342,7 +414,7 @@ json DoorClientSession::opProps(const json& rq)
         return fail("props needs \"item\"");
     const auto p = client_->getItemProperties(utf8ToLatin1(rq["item"].get<std::string>()));
     if (!succeeded(p.result))
-        return fail(resultText(p.result));
+        return failWith(p.result);
     json out = okReply();
     out["datatype"] = datatypeWord(p.datatype);
     out["vartype"] = p.datatype;
@@ -385,7 +457,7 @@ json DoorClientSession::opAddGroup(const json& rq)
         },
         &group);
     if (!succeeded(r))
-        return fail(resultText(r));
+        return failWith(r);
     GroupInfo info;
     client_->getGroupInfo(group, &info);
     json out = okReply();
@@ -398,39 +470,39 @@ json DoorClientSession::opAddGroup(const json& rq)
 json DoorClientSession::opRemoveGroup(const json& rq)
 {
     GroupHandle group;
-    if (!getGroup(rq, &group) || group == adHocGroup_)
+    if (!getGroup(rq, &group) || group == adHocGroup())
         return fail("removeGroup needs \"group\"");
     const ToolkitResult r = client_->removeGroup(group);
     if (succeeded(r)) {
         std::lock_guard lock(groupsMutex_);
         groupItemTypes_.erase(group);
     }
-    return succeeded(r) ? okReply() : fail(resultText(r));
+    return succeeded(r) ? okReply() : failWith(r);
 }
 
 json DoorClientSession::opSetGroup(const json& rq)
 {
     GroupHandle group;
-    if (!getGroup(rq, &group) || group == adHocGroup_)
+    if (!getGroup(rq, &group) || group == adHocGroup())
         return fail("setGroup needs \"group\"");
     if (rq.contains("rate")) {
         if (!rq["rate"].is_number_unsigned())
             return fail("\"rate\" is a number of milliseconds");
         const ToolkitResult r = client_->setUpdateRate(group, rq["rate"].get<std::uint32_t>());
         if (!succeeded(r))
-            return fail(resultText(r));
+            return failWith(r);
     }
     if (rq.contains("active")) {
         if (!rq["active"].is_boolean())
             return fail("\"active\" is true or false");
         const ToolkitResult r = client_->setGroupActive(group, rq["active"].get<bool>());
         if (!succeeded(r))
-            return fail(resultText(r));
+            return failWith(r);
     }
     GroupInfo info;
     const ToolkitResult r = client_->getGroupInfo(group, &info);
     if (!succeeded(r))
-        return fail(resultText(r));
+        return failWith(r);
     json out = okReply();
     out["rate"] = info.updateRate;
     out["active"] = info.active;
@@ -440,7 +512,7 @@ json DoorClientSession::opSetGroup(const json& rq)
 json DoorClientSession::opAddItems(const json& rq)
 {
     GroupHandle group;
-    if (!getGroup(rq, &group) || group == adHocGroup_ || !rq.contains("items") || !rq["items"].is_array())
+    if (!getGroup(rq, &group) || group == adHocGroup() || !rq.contains("items") || !rq["items"].is_array())
         return fail("addItems needs \"group\" and \"items\"");
     std::vector<ItemDefinition> defs;
     for (const auto& it : rq["items"]) {
@@ -461,7 +533,9 @@ json DoorClientSession::opAddItems(const json& rq)
     for (std::size_t i = 0; i < results.size() && i < defs.size(); ++i) {
         const auto& r = results[i];
         if (!succeeded(r.result)) {
-            items.push_back({{"item", latin1ToUtf8(defs[i].itemId)}, {"error", resultText(r.result)}});
+            json failed = errorOf(r.result);
+            failed["item"] = latin1ToUtf8(defs[i].itemId);
+            items.push_back(failed);
             continue;
         }
         items.push_back({{"item", latin1ToUtf8(defs[i].itemId)},
@@ -481,7 +555,7 @@ json DoorClientSession::opRemoveItems(const json& rq)
 {
     GroupHandle group;
     std::vector<ItemHandle> handles;
-    if (!getGroup(rq, &group) || group == adHocGroup_ || !getHandles(rq, &handles))
+    if (!getGroup(rq, &group) || group == adHocGroup() || !getHandles(rq, &handles))
         return fail("removeItems needs \"group\" and \"handles\"");
     const auto results = client_->removeItems(group, handles);
     {
@@ -493,7 +567,7 @@ json DoorClientSession::opRemoveItems(const json& rq)
     }
     json res = json::array();
     for (auto r : results)
-        res.push_back(succeeded(r) ? json{{"ok", true}} : json{{"ok", false}, {"error", resultText(r)}});
+        res.push_back(succeeded(r) ? json{{"ok", true}} : failWith(r));
     json out = okReply();
     out["results"] = res;
     return out;
@@ -503,41 +577,45 @@ json DoorClientSession::opSetItemsActive(const json& rq)
 {
     GroupHandle group;
     std::vector<ItemHandle> handles;
-    if (!getGroup(rq, &group) || group == adHocGroup_ || !getHandles(rq, &handles) || !rq.contains("active") ||
+    if (!getGroup(rq, &group) || group == adHocGroup() || !getHandles(rq, &handles) || !rq.contains("active") ||
         !rq["active"].is_boolean())
         return fail("setItemsActive needs \"group\", \"handles\" and \"active\"");
     const auto results = client_->setItemsActive(group, handles, rq["active"].get<bool>());
     json res = json::array();
     for (auto r : results)
-        res.push_back(succeeded(r) ? json{{"ok", true}} : json{{"ok", false}, {"error", resultText(r)}});
+        res.push_back(succeeded(r) ? json{{"ok", true}} : failWith(r));
     json out = okReply();
     out["results"] = res;
     return out;
 }
 
-bool DoorClientSession::adHocItem(const std::string& itemId, AdHocItem* item, std::string* error)
+ToolkitResult DoorClientSession::adHocItem(const std::string& itemId, AdHocItem* item)
 {
+    // Device reads and writes by ID run side by side; they share the group and its items.
+    std::lock_guard lock(adHocMutex_);
     if (auto it = adHocItems_.find(itemId); it != adHocItems_.end()) {
         *item = it->second;
-        return true;
+        return kResultOk;
     }
     if (!adHocGroup_) {
         // Inactive, so items read by ID are never scanned on their own account.
         const ToolkitResult r = client_->addGroup("", false, 0, {}, &adHocGroup_);
-        if (!succeeded(r)) {
-            *error = resultText(r);
-            return false;
-        }
+        if (!succeeded(r))
+            return r;
     }
     const auto results = client_->addItems(adHocGroup_, {ItemDefinition{itemId, false, 0}});
-    if (results.empty() || !succeeded(results[0].result)) {
-        *error = resultText(results.empty() ? kResultFail : results[0].result);
-        return false;
-    }
+    if (results.empty() || !succeeded(results[0].result))
+        return results.empty() ? kResultFail : results[0].result;
     AdHocItem a{results[0].item, results[0].nativeDatatype, results[0].accessRights};
     adHocItems_[itemId] = a;
     *item = a;
-    return true;
+    return kResultOk;
+}
+
+GroupHandle DoorClientSession::adHocGroup()
+{
+    std::lock_guard lock(adHocMutex_);
+    return adHocGroup_;
 }
 
 json DoorClientSession::opRead(const json& rq)
@@ -570,10 +648,9 @@ json DoorClientSession::opRead(const json& rq)
             if (!id.is_string())
                 return fail("\"items\" holds item IDs");
             AdHocItem item;
-            std::string why;
             json slot = {{"item", id}};
-            if (!adHocItem(utf8ToLatin1(id.get<std::string>()), &item, &why)) {
-                slot["error"] = why;
+            if (const ToolkitResult r = adHocItem(utf8ToLatin1(id.get<std::string>()), &item); !succeeded(r)) {
+                slot.update(errorOf(r));
             } else {
                 slot["handle"] = item.handle;
                 handles.push_back(item.handle);
@@ -582,11 +659,11 @@ json DoorClientSession::opRead(const json& rq)
         }
         std::vector<ItemState> states;
         if (!handles.empty())
-            states = client_->read(adHocGroup_, handles, ds);
+            states = client_->read(adHocGroup(), handles, ds);
         std::size_t k = 0;
         for (auto& slot : slots) {
             if (!slot.contains("error")) {
-                json v = k < states.size() ? stateToJson(states[k]) : json{{"error", "no answer"}};
+                json v = k < states.size() ? stateToJson(states[k]) : errorOf(kResultFail, "no answer");
                 ++k;
                 slot.erase("handle");
                 slot.update(v);
@@ -638,12 +715,13 @@ json DoorClientSession::opWrite(const json& rq)
             AdHocItem item;
             std::string why;
             Variant v;
-            if (!adHocItem(utf8ToLatin1(it["item"].get<std::string>()), &item, &why)) {
+            if (const ToolkitResult r = adHocItem(utf8ToLatin1(it["item"].get<std::string>()), &item); !succeeded(r)) {
                 slot["ok"] = false;
-                slot["error"] = why;
+                slot.update(errorOf(r));
             } else if (!jsonToVariant(it["value"], static_cast<std::uint16_t>(item.datatype & ~vt::ARRAY), &v, &why)) {
                 slot["ok"] = false;
                 slot["error"] = "bad value: " + why;
+                slot["code"] = static_cast<std::uint32_t>(kResultBadType);
             } else {
                 handles.push_back(item.handle);
                 values.push_back(std::move(v));
@@ -652,11 +730,11 @@ json DoorClientSession::opWrite(const json& rq)
         }
         std::vector<WriteResult> written;
         if (!handles.empty())
-            written = client_->write(adHocGroup_, handles, values, kDoorWriteWait);
+            written = client_->write(adHocGroup(), handles, values, kDoorWriteWait);
         std::size_t k = 0;
         for (auto& slot : slots) {
             if (!slot.contains("ok")) {
-                slot.update(k < written.size() ? writeToJson(written[k]) : json{{"ok", false}, {"error", "no answer"}});
+                slot.update(k < written.size() ? writeToJson(written[k]) : failWith(kResultFail));
                 ++k;
             }
             results.push_back(slot);

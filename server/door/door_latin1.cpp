@@ -1,4 +1,4 @@
-#include "server/runtime/door_latin1.h"
+#include "server/door/door_latin1.h"
 
 std::string latin1ToUtf8(std::string_view bytes)
 {
