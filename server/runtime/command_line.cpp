@@ -1,5 +1,7 @@
 #include "server/runtime/command_line.h"
 
+#include <sstream>
+
 #include <cctype>
 #include <cstdlib>
 
@@ -62,6 +64,17 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
                 cmd.usageError = "--max-clients needs a number from 1 to 999999";
             else
                 cmd.maxClients = std::stoul(n);
+        } else if (a == "--opcua") {
+            cmd.opcua = true;
+        } else if (a == "--opcua-args") {
+            if (i + 1 >= args.size()) {
+                cmd.usageError = "--opcua-args needs the gateway's options in one word";
+            } else {
+                cmd.opcua = true;
+                std::istringstream words(args[++i]);
+                for (std::string w; words >> w;)
+                    cmd.opcuaArgs.push_back(w);
+            }
         } else if (a.rfind("--socket=", 0) == 0) {
             cmd.socketPath = a.substr(9);
             if (cmd.socketPath.empty())
@@ -91,7 +104,8 @@ void applyEnvironment(CommandLine& cmd)
 
 std::string commandLineUsage()
 {
-    return "usage: vorlask [--headless] [--socket PATH] [--max-clients N] [-REGSERVER | -UNREGSERVER | -EMBEDDING | -ctt]\n"
+    return "usage: vorlask [--headless] [--socket PATH] [--max-clients N] [--opcua] [--opcua-args ARGS]\n"
+           "               [-REGSERVER | -UNREGSERVER | -EMBEDDING | -ctt]\n"
            "       vorlask --help | --version\n"
            "\n"
            "  --headless      no window: messages go to standard error, SIGINT/SIGTERM stop the server\n"
@@ -99,6 +113,9 @@ std::string commandLineUsage()
            "  --socket PATH   the local door's socket (also VORLASK_SOCKET; default\n"
            "                  $XDG_RUNTIME_DIR/vorlask.sock, else /tmp/vorlask-<uid>/vorlask.sock)\n"
            "  --max-clients N clients the door serves at once (default 256); the next is refused\n"
+           "  --opcua         run the OPC UA server (vorlask-opcua, beside vorlask) on the door,\n"
+           "                  started again if it ends, stopped with the server\n"
+           "  --opcua-args ARGS  options for vorlask-opcua in one word, e.g. \"--port 4841\" (implies --opcua)\n"
            "  -REGSERVER      write the server's registration and categories, then exit\n"
            "  -UNREGSERVER    remove them, then exit\n"
            "  -EMBEDDING      started for a client: the server ends when its last client leaves\n"

@@ -19,6 +19,8 @@ struct CommandLine {
     bool version = false;
     std::string socketPath;       // empty: not given on the command line
     std::size_t maxClients = 256; // door connections at once
+    bool opcua = false;           // run the OPC UA gateway beside the server
+    std::vector<std::string> opcuaArgs; // more words for the gateway (--opcua-args)
     std::string usageError;       // non-empty: our own options were malformed
 
     // Judged on the rest, joined by single blanks.

@@ -6,6 +6,7 @@
 #include "server/hostlink/polling_thread.h"
 #include "server/door/door_server.h"
 #include "server/door/door_session.h"
+#include "server/runtime/gateway_supervisor.h"
 #include "server/runtime/main_window_link.h"
 #include "server/runtime/requests.h"
 #include "server/runtime/server_classes.h"
@@ -15,6 +16,8 @@
 #include "server/toolkit/entry.h"
 #include "server/toolkit/event_pool.h"
 #include "server/toolkit/trace.h"
+
+#include <iostream>
 
 ServerApp::ServerApp(const CommandLine& commandLine, MainWindowLink* window, Options options)
     : commandLine_(commandLine), window_(window), options_(std::move(options))
@@ -116,12 +119,24 @@ bool ServerApp::start(std::string* error)
                 *error = "the local door cannot open: " + why;
             return false;
         }
+        if (!options_.opcuaProgram.empty()) {
+            std::vector<std::string> args{"--socket", door_->path()};
+            args.insert(args.end(), options_.opcuaArgs.begin(), options_.opcuaArgs.end());
+            opcua_ = std::make_unique<GatewaySupervisor>(options_.opcuaProgram, std::move(args),
+                                                         [](const std::string& line) { std::cerr << "vorlask: " << line << std::endl; });
+            opcua_->start();
+        }
     }
     return true;
 }
 
 void ServerApp::shutdown()
 {
+    // The gateway first: it is a client of the door that would otherwise be waited for.
+    if (opcua_) {
+        opcua_->stop();
+        opcua_.reset();
+    }
     auto entry = getSODaSEntry();
     auto pool = getEventPool();
     SOCmnEvent* wait = pool->popEvent();

@@ -8,8 +8,10 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 class DoorServer;
+class GatewaySupervisor;
 class MainWindowLink;
 class PollingThread;
 
@@ -21,6 +23,9 @@ public:
         // The door's socket; empty: no door (tests that use the toolkit's client side directly).
         std::string socketPath;
         std::size_t maxClients = 256;
+        // The OPC UA gateway to run on the door (empty: none), with its extra arguments.
+        std::string opcuaProgram;
+        std::vector<std::string> opcuaArgs;
         // How long shutdown waits for clients to leave.
         std::chrono::milliseconds clientWait{10000};
     };
@@ -51,6 +56,7 @@ public:
     const ConfigChoice& configChoice() const { return choice_; }
     PollingThread* pollingThread() const { return polling_.get(); }
     DoorServer* door() const { return door_.get(); }
+    GatewaySupervisor* opcuaGateway() const { return opcua_.get(); }
     // Whether the last shutdown asked clients to leave and how long it waited.
     bool askedClients() const { return askedClients_; }
     std::chrono::milliseconds lastClientWait() const { return lastWait_; }
@@ -64,6 +70,7 @@ private:
     ConfigChoice choice_;
     std::unique_ptr<PollingThread> polling_;
     std::unique_ptr<DoorServer> door_;
+    std::unique_ptr<GatewaySupervisor> opcua_;
     bool started_ = false;
     bool askedClients_ = false;
     std::chrono::milliseconds lastWait_{0};

@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -80,6 +81,11 @@ int main(int argc, char** argv)
     ServerApp::Options options;
     options.socketPath = resolveDoorSocketPath(cmd.socketPath);
     options.maxClients = cmd.maxClients;
+    if (cmd.opcua) {
+        std::error_code ec;
+        options.opcuaProgram = (std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() / "vorlask-opcua").string();
+        options.opcuaArgs = cmd.opcuaArgs;
+    }
 
     if (cmd.action != SwitchAction::Run) {
         // Registration needs no window: it would never be shown.

@@ -1,0 +1,335 @@
+"use strict";
+// The server's namespace as an OPC UA address space, kept in step with the door: one folder
+// per PLC and branch, one Variable per item, a _Status object under each PLC. Values come from
+// the door: reads ask it (from its cache, or from the device for MaxAge 0), monitored items
+// put their item in a door group at their sampling interval, and the group's data changes set
+// the Variable's value, so the PLC is polled only while someone watches.
+const { DataType, StatusCodes, Variant, ReadValueId, AttributeIds, MonitoringMode } = require("node-opcua");
+const { uaTypeOf, variantOf, jsonOfVariant, dataValueOf, statusOfFailure } = require("./values");
+
+const NAMESPACE_URI = "urn:molv:vorlask";
+const STATUS_REFRESH_MS = 1000;
+const RECONCILE_CHECK_MS = 1000;
+
+class Gateway {
+    constructor(door, addressSpace, log) {
+        this.door = door;
+        this.addressSpace = addressSpace;
+        this.log = log;
+        this.namespace = addressSpace.getNamespace(NAMESPACE_URI) || addressSpace.registerNamespace(NAMESPACE_URI);
+        this.folders = new Map(); // branch path -> folder ("" is Objects)
+        this.folders.set("", addressSpace.rootFolder.objects);
+        this.items = new Map(); // item ID -> entry
+        this.byIndex = []; // clientHandle -> entry
+        this.plcStatus = new Map(); // PLC name -> {unit, port, lastResult, lastText}
+        this.groups = new Map(); // rate -> {handle} or a Promise of it
+        this.dirty = new Set(); // entries whose door group may have to change
+        this.reconciling = false;
+        this.door.on("dataChange", (msg) => this._dataChange(msg));
+        this.door.on("up", () => this._up().catch((e) => this.log(`the door: ${e.message}`)));
+        this.door.on("down", () => this._down());
+        this.statusTimer = setInterval(() => this._refreshPlcStatus(), STATUS_REFRESH_MS);
+        this.checkTimer = setInterval(() => this._checkAll(), RECONCILE_CHECK_MS);
+    }
+
+    stop() {
+        clearInterval(this.statusTimer);
+        clearInterval(this.checkTimer);
+    }
+
+    // ---- the address space ----
+
+    async _up() {
+        const tree = await this.door.request("browse", { details: true });
+        this._build(tree);
+        for (const entry of this.items.values()) {
+            entry.rate = 0;
+            entry.handle = 0;
+            if (entry.watchers.size) this.dirty.add(entry);
+        }
+        this.groups.clear();
+        await this._refreshPlcStatus();
+        this._reconcileSoon();
+    }
+
+    _down() {
+        this.groups.clear();
+        for (const entry of this.items.values()) {
+            entry.rate = 0;
+            entry.handle = 0;
+            const old = entry.variable.$dataValue;
+            entry.variable.setValueFromSource(old.value, StatusCodes.BadNoCommunication, old.sourceTimestamp || new Date());
+        }
+        for (const status of this.plcStatus.values()) this._setStatusNodes(status, null);
+    }
+
+    _build(tree) {
+        const present = new Set();
+        for (const b of tree.branches) {
+            if (this.folders.has(b.branch)) continue;
+            const parent = this.folders.get(b.parent) || this.folders.get("");
+            const folder = this.namespace.addFolder(parent, {
+                browseName: b.name,
+                displayName: b.name,
+                nodeId: `s=${b.branch}`,
+            });
+            this.folders.set(b.branch, folder);
+        }
+        for (const it of tree.items) {
+            present.add(it.item);
+            if (this.items.has(it.item)) continue;
+            const t = uaTypeOf(it.vartype);
+            if (!t) {
+                this.log(`item ${it.item}: type ${it.datatype} is not shown`);
+                continue;
+            }
+            this._addVariable(it, t);
+        }
+        for (const [id, entry] of this.items)
+            if (!present.has(id)) entry.variable.setValueFromSource(entry.variable.$dataValue.value, StatusCodes.BadNodeIdUnknown);
+        this._addStatusObjects(tree.branches.filter((b) => b.parent === ""));
+    }
+
+    _addVariable(it, t) {
+        const readable = it.rights & 1;
+        const writable = it.rights & 2;
+        const accessLevel = [readable ? "CurrentRead" : null, writable ? "CurrentWrite" : null].filter(Boolean).join(" | ");
+        const entry = { id: it.item, t, index: this.byIndex.length, rate: 0, handle: 0, watchers: new Set(), variable: null };
+        const variable = this.namespace.addVariable({
+            organizedBy: this.folders.get(it.parent) || this.folders.get(""),
+            browseName: it.name,
+            displayName: it.name,
+            description: it.description || undefined,
+            nodeId: `s=${it.item}`,
+            dataType: t.dataType,
+            valueRank: t.isArray ? 1 : -1,
+            arrayDimensions: t.isArray ? [0] : undefined,
+            accessLevel,
+            userAccessLevel: accessLevel,
+            // Values arrive as changes from the server's own polling: monitored items are
+            // served on change, never by sampling the node.
+            minimumSamplingInterval: 0,
+        });
+        variable.bindVariable({
+            timestamped_get: () => variable.$dataValue,
+            timestamped_set: (dataValue) => this._write(entry, dataValue.value),
+        });
+        variable.setValueFromSource(variantOf(t, null), StatusCodes.UncertainInitialValue);
+        entry.variable = variable;
+        this.items.set(it.item, entry);
+        this.byIndex.push(entry);
+        variable.$vorlask = entry;
+    }
+
+    _addStatusObjects(plcFolders) {
+        for (const b of plcFolders) {
+            if (this.plcStatus.has(b.branch)) continue;
+            const folder = this.folders.get(b.branch);
+            const obj = this.namespace.addObject({
+                organizedBy: folder,
+                browseName: "_Status",
+                nodeId: `s=${b.branch}._Status`,
+                description: "The PLC's unit number, its port and the last result of its reads",
+            });
+            const add = (name, dataType, description) =>
+                this.namespace.addVariable({
+                    componentOf: obj,
+                    browseName: name,
+                    nodeId: `s=${b.branch}._Status.${name}`,
+                    dataType,
+                    description,
+                    accessLevel: "CurrentRead",
+                    userAccessLevel: "CurrentRead",
+                    minimumSamplingInterval: 0,
+                });
+            this.plcStatus.set(b.branch, {
+                unit: add("UnitNumber", DataType.Byte, "Host Link unit number"),
+                port: add("Port", DataType.String, "Serial port"),
+                lastResult: add("LastResult", DataType.UInt32, "Result of the last cyclic read (0: good)"),
+                lastText: add("LastResultText", DataType.String, "Text of the last result"),
+            });
+        }
+    }
+
+    _setStatusNodes(status, plc) {
+        const set = (variable, dataType, value) =>
+            plc
+                ? variable.setValueFromSource(new Variant({ dataType, value }), StatusCodes.Good)
+                : variable.setValueFromSource(variable.$dataValue.value, StatusCodes.BadNoCommunication);
+        set(status.unit, DataType.Byte, plc && plc.unit);
+        set(status.port, DataType.String, plc && plc.port);
+        set(status.lastResult, DataType.UInt32, plc && plc.lastResult);
+        set(status.lastText, DataType.String, plc && plc.lastText);
+    }
+
+    async _refreshPlcStatus() {
+        if (!this.door.connected) return;
+        try {
+            const reply = await this.door.request("plcs");
+            for (const plc of reply.plcs) {
+                const status = this.plcStatus.get(plc.plc);
+                if (status) this._setStatusNodes(status, plc);
+            }
+        } catch {
+            // the door went away; "down" marks the nodes
+        }
+    }
+
+    // ---- reads and writes ----
+
+    // Asks the door for the values of the Variables among nodesToRead: from the device when
+    // maxAge is 0, else from its cache. One door request serves them all.
+    async refresh(nodesToRead, maxAge) {
+        const entries = [];
+        for (const n of nodesToRead) {
+            if (!(n instanceof ReadValueId) || n.attributeId !== AttributeIds.Value) continue;
+            const node = this.addressSpace.findNode(n.nodeId);
+            const entry = node && node.$vorlask;
+            if (entry && !entries.includes(entry)) entries.push(entry);
+        }
+        if (entries.length === 0 || !this.door.connected) return;
+        const readable = entries.filter((e) => e.variable.accessLevel & 1);
+        if (readable.length === 0) return;
+        try {
+            const reply = await this.door.request("read", {
+                items: readable.map((e) => e.id),
+                source: maxAge === 0 ? "device" : "cache",
+            });
+            reply.values.forEach((slot, i) => {
+                const d = dataValueOf(readable[i].t, slot);
+                readable[i].variable.setValueFromSource(d.value, d.statusCode, d.sourceTimestamp || new Date());
+            });
+        } catch {
+            // the door went away: the values keep the BadNoCommunication that "down" gave them
+        }
+    }
+
+    async _write(entry, variant) {
+        if (!this.door.connected) return StatusCodes.BadNoCommunication;
+        let reply;
+        try {
+            reply = await this.door.request("write", { items: [{ item: entry.id, value: jsonOfVariant(variant) }] });
+        } catch (e) {
+            return this.door.connected ? statusOfFailure(e.reply || {}) : StatusCodes.BadNoCommunication;
+        }
+        const r = reply.results[0];
+        return r.ok ? StatusCodes.Good : statusOfFailure(r);
+    }
+
+    // ---- monitored items ----
+
+    watch(monitoredItem) {
+        const entry = monitoredItem.node && monitoredItem.node.$vorlask;
+        if (!entry || monitoredItem.itemToMonitor.attributeId !== AttributeIds.Value) return;
+        entry.watchers.add(monitoredItem);
+        this.dirty.add(entry);
+        this._reconcileSoon();
+    }
+
+    unwatch(monitoredItem) {
+        const entry = monitoredItem.node && monitoredItem.node.$vorlask;
+        if (!entry || !entry.watchers.delete(monitoredItem)) return;
+        this.dirty.add(entry);
+        this._reconcileSoon();
+    }
+
+    // Sampling intervals and monitoring modes change without notice: look at every watched
+    // item now and then.
+    _checkAll() {
+        for (const entry of this.items.values())
+            if (entry.watchers.size || entry.rate) {
+                if (this._wantedRate(entry) !== entry.rate) this.dirty.add(entry);
+            }
+        if (this.dirty.size) this._reconcileSoon();
+    }
+
+    _wantedRate(entry) {
+        let rate = 0;
+        for (const mi of entry.watchers) {
+            if (mi.monitoringMode === MonitoringMode.Disabled) continue;
+            const interval = Math.max(1, Math.round(mi.samplingInterval));
+            if (!rate || interval < rate) rate = interval;
+        }
+        return rate;
+    }
+
+    _reconcileSoon() {
+        if (this.reconciling) return;
+        this.reconciling = true;
+        setImmediate(() =>
+            this._reconcile()
+                .catch((e) => this.log(`monitored items: ${e.message}`))
+                .finally(() => {
+                    this.reconciling = false;
+                    if (this.dirty.size && this.door.connected) this._reconcileSoon();
+                }),
+        );
+    }
+
+    async _group(rate) {
+        let g = this.groups.get(rate);
+        if (!g) {
+            g = this.door.request("addGroup", { rate, active: true }).then((r) => r.group);
+            this.groups.set(rate, g);
+        }
+        return g;
+    }
+
+    // Moves each dirty entry to the door group of the rate it is watched at (none: out).
+    async _reconcile() {
+        if (!this.door.connected) return;
+        const work = [...this.dirty];
+        this.dirty.clear();
+        const removals = new Map(); // group -> entries
+        const additions = new Map(); // rate -> entries
+        for (const entry of work) {
+            const want = this._wantedRate(entry);
+            if (want === entry.rate && (want === 0 || entry.handle)) continue;
+            if (entry.handle) {
+                if (!removals.has(entry.group)) removals.set(entry.group, []);
+                removals.get(entry.group).push(entry);
+            }
+            if (want) {
+                if (!additions.has(want)) additions.set(want, []);
+                additions.get(want).push(entry);
+            } else {
+                entry.rate = 0;
+            }
+        }
+        for (const [group, entries] of removals) {
+            await this.door.request("removeItems", { group, handles: entries.map((e) => e.handle) });
+            for (const e of entries) {
+                e.handle = 0;
+                e.rate = 0;
+            }
+        }
+        for (const [rate, entries] of additions) {
+            const group = await this._group(rate);
+            const reply = await this.door.request("addItems", {
+                group,
+                items: entries.map((e) => ({ item: e.id, clientHandle: e.index })),
+            });
+            reply.items.forEach((r, i) => {
+                const e = entries[i];
+                if (r.handle) {
+                    e.handle = r.handle;
+                    e.group = group;
+                    e.rate = rate;
+                } else {
+                    e.variable.setValueFromSource(e.variable.$dataValue.value, StatusCodes.BadNodeIdUnknown);
+                }
+            });
+        }
+    }
+
+    _dataChange(msg) {
+        for (const ch of msg.items) {
+            const entry = this.byIndex[ch.clientHandle];
+            if (!entry || entry.group !== msg.group) continue;
+            const d = dataValueOf(entry.t, ch);
+            entry.variable.setValueFromSource(d.value, d.statusCode, d.sourceTimestamp || new Date());
+        }
+    }
+}
+
+module.exports = { Gateway, NAMESPACE_URI };

@@ -1,0 +1,203 @@
+#!/usr/bin/env node
+"use strict";
+// vorlask-opcua: the OPC UA server of Vorlask, a client of the server's local door.
+const fs = require("node:fs");
+const path = require("node:path");
+const {
+    OPCUAServer,
+    OPCUACertificateManager,
+    MessageSecurityMode,
+    SecurityPolicy,
+    WellKnownRoles,
+    makeRoles,
+    PermissionType,
+} = require("node-opcua");
+const { setWarningLogger } = require("node-opcua-debug");
+const { DoorClient } = require("../common/door-client");
+const { parseOptions, USAGE } = require("./options");
+const { hashPassword, passwordMatches, readUsers } = require("./users");
+const { Gateway, NAMESPACE_URI } = require("./gateway");
+
+const VERSION = process.env.VORLASK_VERSION || require("./package.json").version;
+const MANUFACTURER = "MOLV Automation S.r.l.";
+
+function log(text) {
+    process.stderr.write(`vorlask-opcua: ${text}\n`);
+}
+
+function readPassword() {
+    const text = fs.readFileSync(0, "utf8");
+    return text.replace(/\r?\n$/, "");
+}
+
+function securitySettings(modes) {
+    const securityModes = [];
+    if (modes.includes("none")) securityModes.push(MessageSecurityMode.None);
+    if (modes.includes("sign")) securityModes.push(MessageSecurityMode.Sign);
+    if (modes.includes("signandencrypt")) securityModes.push(MessageSecurityMode.SignAndEncrypt);
+    const securityPolicies = [];
+    if (modes.includes("none")) securityPolicies.push(SecurityPolicy.None);
+    if (modes.includes("sign") || modes.includes("signandencrypt")) securityPolicies.push(SecurityPolicy.Basic256Sha256);
+    return { securityModes, securityPolicies };
+}
+
+// Who may do what in our namespace: anonymous sessions (only offered on a loopback address
+// without --users) and writers read and write, other users only read.
+function rolePermissions() {
+    const read = PermissionType.Browse | PermissionType.Read | PermissionType.ReadRolePermissions;
+    const write = read | PermissionType.Write;
+    return [
+        { roleId: WellKnownRoles.Anonymous, permissions: write },
+        { roleId: WellKnownRoles.AuthenticatedUser, permissions: read },
+        { roleId: WellKnownRoles.Operator, permissions: write },
+    ];
+}
+
+function userManager(users) {
+    return {
+        isValidUser: (name, password) => {
+            const u = users.get(name);
+            return !!u && passwordMatches(password, u.hash);
+        },
+        getUserRoles: (name) => {
+            const u = users.get(name);
+            if (!u) return makeRoles([WellKnownRoles.Anonymous]);
+            return makeRoles(u.writer ? [WellKnownRoles.AuthenticatedUser, WellKnownRoles.Operator] : [WellKnownRoles.AuthenticatedUser]);
+        },
+    };
+}
+
+// node-opcua's own warnings, on our standard error; the note about RSA PKCS#1 v1.5 decryption
+// (which no policy we offer uses) is left out.
+setWarningLogger((_context, ...args) => {
+    const text = args.map(String).join(" ");
+    if (!text.includes("NODE-OPCUA-W27")) log(`warning: ${text}`);
+});
+
+async function main() {
+    const parsed = parseOptions(process.argv.slice(2));
+    if (parsed.help) {
+        process.stdout.write(USAGE + "\n");
+        return 0;
+    }
+    if (parsed.version) {
+        process.stdout.write(`vorlask-opcua ${VERSION}\n`);
+        return 0;
+    }
+    if (parsed.hashPassword) {
+        const password = readPassword();
+        if (!password) {
+            log("no password on standard input");
+            return 2;
+        }
+        process.stdout.write(hashPassword(password) + "\n");
+        return 0;
+    }
+    if (parsed.error) {
+        log(parsed.error);
+        process.stderr.write("Try 'vorlask-opcua --help'.\n");
+        return 2;
+    }
+    const o = parsed.options;
+    let users = null;
+    if (o.users) {
+        try {
+            users = readUsers(o.users);
+        } catch (e) {
+            log(e.code === "ENOENT" ? `${o.users}: no such file` : e.message);
+            return 2;
+        }
+    }
+
+    fs.mkdirSync(o.pki, { recursive: true, mode: 0o700 });
+    const certificateManager = new OPCUACertificateManager({ rootFolder: o.pki, automaticallyAcceptUnknownCertificate: false });
+    await certificateManager.initialize();
+
+    const server = new OPCUAServer({
+        port: o.port,
+        host: o.host,
+        hostname: o.host,
+        resourcePath: "",
+        serverCertificateManager: certificateManager,
+        ...securitySettings(o.security),
+        allowAnonymous: !users,
+        userManager: users ? userManager(users) : undefined,
+        buildInfo: {
+            productName: "Vorlask",
+            productUri: NAMESPACE_URI,
+            manufacturerName: MANUFACTURER,
+            softwareVersion: VERSION,
+            buildNumber: VERSION,
+            buildDate: fs.statSync(__filename).mtime,
+        },
+        serverInfo: {
+            applicationName: { text: "Vorlask", locale: "en" },
+            applicationUri: `${NAMESPACE_URI}:${o.host}:${o.port}`,
+            productUri: NAMESPACE_URI,
+        },
+    });
+    try {
+        await server.initialize();
+    } catch (e) {
+        log(`cannot start: ${e.message}`);
+        return 1;
+    }
+
+    const door = new DoorClient(o.socket);
+    const gateway = new Gateway(door, server.engine.addressSpace, log);
+    gateway.namespace.setDefaultRolePermissions(rolePermissions());
+
+    // Reads: the door answers for our Variables, from its cache or (MaxAge 0) from the PLC,
+    // before the server reads the nodes.
+    const engine = server.engine;
+    const refreshValues = engine.refreshValues.bind(engine);
+    engine.refreshValues = (nodesToRefresh, maxAge, callback) => {
+        gateway.refresh(nodesToRefresh, maxAge).finally(() => refreshValues(nodesToRefresh, maxAge, callback));
+    };
+    // Monitored items: their items are polled while they exist.
+    server.on("create_session", (session) => {
+        session.on("new_subscription", (subscription) => {
+            subscription.on("monitoredItem", (mi) => gateway.watch(mi));
+            subscription.on("removeMonitoredItem", (mi) => gateway.unwatch(mi));
+        });
+    });
+
+    let seenDoor = false;
+    door.on("up", () => {
+        log(`connected to the server at ${o.socket}`);
+        seenDoor = true;
+    });
+    door.on("down", () => log("the server's door closed; connecting again"));
+    door.on("shutdown", () => log("the server is shutting down"));
+    door.start();
+    setTimeout(() => {
+        if (!seenDoor) log(`waiting for the server at ${o.socket}`);
+    }, 2000).unref();
+
+    try {
+        await server.start();
+    } catch (e) {
+        log(`cannot listen on ${o.host}:${o.port}: ${e.message}`);
+        door.stop();
+        gateway.stop();
+        return 1;
+    }
+    process.stdout.write(`opc.tcp://${o.host.includes(":") ? `[${o.host}]` : o.host}:${o.port}\n`);
+
+    await new Promise((resolve) => {
+        process.once("SIGINT", resolve);
+        process.once("SIGTERM", resolve);
+    });
+    gateway.stop();
+    door.stop();
+    await server.shutdown(500);
+    return 0;
+}
+
+main().then(
+    (code) => process.exit(code),
+    (e) => {
+        log(e.stack || String(e));
+        process.exit(1);
+    },
+);

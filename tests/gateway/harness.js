@@ -1,0 +1,126 @@
+"use strict";
+// Starts what a gateway test needs: simulated PLCs (plcsim on pseudo-terminals), the server
+// headless on a configuration, with a private registry and door socket, and the gateway.
+const { spawn } = require("node:child_process");
+const fs = require("node:fs");
+const net = require("node:net");
+const os = require("node:os");
+const path = require("node:path");
+
+const BIN = process.env.VORLASK_BIN || path.resolve(__dirname, "../../build/bin");
+const SRC = path.resolve(__dirname, "../..");
+
+// Waits until check() returns a truthy value (or a promise of one), or throws after ms.
+async function waitFor(what, check, ms = 20000, everyMs = 50) {
+    const deadline = Date.now() + ms;
+    for (;;) {
+        let v;
+        try {
+            v = await check();
+        } catch (e) {
+            v = undefined;
+            if (Date.now() > deadline) throw new Error(`${what}: ${e.message}`);
+        }
+        if (v) return v;
+        if (Date.now() > deadline) throw new Error(`timed out waiting for ${what}`);
+        await new Promise((r) => setTimeout(r, everyMs));
+    }
+}
+
+function freePort() {
+    return new Promise((resolve, reject) => {
+        const s = net.createServer();
+        s.listen(0, "127.0.0.1", () => {
+            const { port } = s.address();
+            s.close(() => resolve(port));
+        });
+        s.on("error", reject);
+    });
+}
+
+class Process {
+    constructor(name, exe, args, env) {
+        this.name = name;
+        this.out = "";
+        this.err = "";
+        this.child = spawn(exe, args, { env: { ...process.env, ...env }, stdio: ["ignore", "pipe", "pipe"] });
+        this.child.stdout.on("data", (d) => (this.out += d));
+        this.child.stderr.on("data", (d) => (this.err += d));
+        this.exited = new Promise((resolve) => this.child.on("exit", (code, signal) => resolve({ code, signal })));
+    }
+    signal(sig) {
+        if (this.child.exitCode === null && this.child.signalCode === null) this.child.kill(sig);
+    }
+    async stop() {
+        this.signal("SIGTERM");
+        const t = setTimeout(() => this.signal("SIGKILL"), 10000);
+        await this.exited;
+        clearTimeout(t);
+    }
+}
+
+// A private world: work folder, registry, socket. plcs: [{name, args}] with args for plcsim
+// (each gets --link WORK/name); ports: {COMn: plc name}.
+class World {
+    constructor() {
+        this.work = fs.mkdtempSync(path.join(os.tmpdir(), "vorlask-gw-"));
+        this.registry = path.join(this.work, "registry");
+        this.socket = path.join(this.work, "door", "vorlask.sock");
+        this.env = { MOLV_REGISTRY_ROOT: this.registry, VORLASK_SOCKET: this.socket, XDG_DATA_HOME: path.join(this.work, "data") };
+        this.processes = [];
+        this.sims = new Map();
+    }
+    start(name, exe, args, env = {}) {
+        const p = new Process(name, exe, args, { ...this.env, ...env });
+        this.processes.push(p);
+        return p;
+    }
+    async plcsim(name, args) {
+        const link = path.join(this.work, name);
+        const p = this.start(`plcsim ${name}`, path.join(BIN, "plcsim"), ["--link", link, "--stats", ...args]);
+        await waitFor(`plcsim ${name}`, () => fs.existsSync(link));
+        this.sims.set(name, p);
+        return p;
+    }
+    configure(configFile, ports) {
+        const base = path.join(this.registry, "software", "molvautomation", "vorlask");
+        fs.mkdirSync(path.join(base, "ports"), { recursive: true });
+        const lines = Object.entries(ports).map(([com, sim]) => `${com}=${path.join(this.work, sim)}`);
+        fs.writeFileSync(path.join(base, "ports", "values"), lines.join("\n") + "\n");
+        fs.writeFileSync(path.join(base, "values"), `ConfigFile=${configFile}\n`);
+    }
+    async server(args = []) {
+        const p = this.start("vorlask", path.join(BIN, "vorlask"), ["--headless", ...args]);
+        await waitFor("the server's door", () => fs.existsSync(this.socket));
+        this.vorlask = p;
+        return p;
+    }
+    // The gateway on a free port; resolves with its endpoint URL once it prints it.
+    async gateway(args = []) {
+        const port = await freePort();
+        const p = this.start("vorlask-opcua", path.join(BIN, "vorlask-opcua"), ["--port", String(port), ...args]);
+        const url = await waitFor("the gateway's endpoint", () => {
+            if (p.child.exitCode !== null) throw new Error(`vorlask-opcua ended: ${p.err}`);
+            const m = /^(opc\.tcp:\/\/\S+)$/m.exec(p.out);
+            return m && m[1];
+        }, 60000);
+        this.opcua = p;
+        return url;
+    }
+    async stop() {
+        for (const p of [...this.processes].reverse()) await p.stop();
+        fs.rmSync(this.work, { recursive: true, force: true });
+    }
+}
+
+// The demo configuration on its two simulated lines, as `make demo` runs it.
+async function demoWorld(serverArgs = []) {
+    const w = new World();
+    await w.plcsim("com1", ["--image", path.join(SRC, "examples/demo_com1.img")]);
+    await w.plcsim("com2", ["--image", path.join(SRC, "examples/demo_com2.img")]);
+    w.configure(path.join(SRC, "examples/demo.xml"), { COM1: "com1", COM2: "com2" });
+    await w.server(serverArgs);
+    return w;
+}
+
+module.exports = { World, demoWorld, waitFor, freePort, BIN, SRC };
