@@ -2,8 +2,8 @@
 // A client of the server's local door (docs/door.md): newline-delimited JSON over a Unix
 // socket. Requests carry an id and are answered by id (device reads and writes may be answered
 // out of order); events ("dataChange", "shutdown") are emitted as they come. When the door
-// goes away every pending request fails, "down" is emitted, and the client connects again
-// with back-off; "up" is emitted each time a connection is made.
+// goes away (or asks its clients to leave) every pending request fails, "down" is emitted, and
+// the client connects again with back-off; "up" is emitted each time a connection is made.
 const net = require("node:net");
 const path = require("node:path");
 const { EventEmitter } = require("node:events");
@@ -94,6 +94,9 @@ class DoorClient extends EventEmitter {
             }
             if (msg.event) {
                 this.emit(msg.event, msg);
+                // The server is closing and waits for its clients: leave at once (and come
+                // back when it is there again).
+                if (msg.event === "shutdown" && this.socket) this.socket.end();
                 continue;
             }
             const p = this.pending.get(msg.id);

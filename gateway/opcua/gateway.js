@@ -1,10 +1,11 @@
 "use strict";
 // The server's namespace as an OPC UA address space, kept in step with the door: one folder
 // per PLC and branch, one Variable per item, a _Status object under each PLC. Values come from
-// the door: reads ask it (from its cache, or from the device for MaxAge 0), monitored items
-// put their item in a door group at their sampling interval, and the group's data changes set
-// the Variable's value, so the PLC is polled only while someone watches.
-const { DataType, StatusCodes, Variant, ReadValueId, AttributeIds, MonitoringMode } = require("node-opcua");
+// the door: a Variable whose value is older than a read's MaxAge asks the server's cache (the
+// requests of one moment travel together), MaxAge 0 reads the device, monitored items put
+// their item in a door group at their sampling interval, and the group's data changes set the
+// Variable's value, so the PLC is polled only while someone watches.
+const { DataType, DataValue, StatusCodes, Variant, ReadValueId, AttributeIds, MonitoringMode } = require("node-opcua");
 const { uaTypeOf, variantOf, jsonOfVariant, dataValueOf, statusOfFailure } = require("./values");
 
 const NAMESPACE_URI = "urn:molv:vorlask";
@@ -24,6 +25,7 @@ class Gateway {
         this.plcStatus = new Map(); // PLC name -> {unit, port, lastResult, lastText}
         this.groups = new Map(); // rate -> {handle} or a Promise of it
         this.dirty = new Set(); // entries whose door group may have to change
+        this.cacheBatch = null; // entries waiting for one door read from the cache
         this.reconciling = false;
         this.door.on("dataChange", (msg) => this._dataChange(msg));
         this.door.on("up", () => this._up().catch((e) => this.log(`the door: ${e.message}`)));
@@ -95,6 +97,8 @@ class Gateway {
         const writable = it.rights & 2;
         const accessLevel = [readable ? "CurrentRead" : null, writable ? "CurrentWrite" : null].filter(Boolean).join(" | ");
         const entry = { id: it.item, t, index: this.byIndex.length, rate: 0, handle: 0, watchers: new Set(), variable: null };
+        this.items.set(it.item, entry);
+        this.byIndex.push(entry);
         const variable = this.namespace.addVariable({
             organizedBy: this.folders.get(it.parent) || this.folders.get(""),
             browseName: it.name,
@@ -111,13 +115,10 @@ class Gateway {
             minimumSamplingInterval: 0,
         });
         variable.bindVariable({
-            timestamped_get: () => variable.$dataValue,
+            timestamped_get: () => this._cacheRead(entry),
             timestamped_set: (dataValue) => this._write(entry, dataValue.value),
         });
-        variable.setValueFromSource(variantOf(t, null), StatusCodes.UncertainInitialValue);
         entry.variable = variable;
-        this.items.set(it.item, entry);
-        this.byIndex.push(entry);
         variable.$vorlask = entry;
     }
 
@@ -177,9 +178,60 @@ class Gateway {
 
     // ---- reads and writes ----
 
-    // Asks the door for the values of the Variables among nodesToRead: from the device when
-    // maxAge is 0, else from its cache. One door request serves them all.
+    // The value of an entry from the server's cache. Entries asked for in the same moment are
+    // read with one door request.
+    _cacheRead(entry) {
+        if (!this.door.connected) {
+            const old = entry.variable ? entry.variable.$dataValue : null;
+            return Promise.resolve(new DataValue({
+                value: old ? old.value : variantOf(entry.t, null),
+                statusCode: StatusCodes.BadNoCommunication,
+                sourceTimestamp: old ? old.sourceTimestamp : null,
+                serverTimestamp: new Date(),
+            }));
+        }
+        if (!this.cacheBatch) {
+            const batch = new Map();
+            this.cacheBatch = batch;
+            setImmediate(() => {
+                this.cacheBatch = null;
+                this._readBatch([...batch.keys()], "cache").then((values) => {
+                    values.forEach((d, i) => batch.get(values.entries[i]).forEach((resolve) => resolve(d)));
+                });
+            });
+        }
+        return new Promise((resolve) => {
+            const waiting = this.cacheBatch.get(entry) || [];
+            waiting.push(resolve);
+            this.cacheBatch.set(entry, waiting);
+        });
+    }
+
+    // DataValues of the entries read from the door (cache or device), in their order, with
+    // .entries naming them; BadNoCommunication for all when the door is gone.
+    async _readBatch(entries, source) {
+        let values;
+        try {
+            const reply = await this.door.request("read", { items: entries.map((e) => e.id), source });
+            values = reply.values.map((slot, i) => {
+                const d = dataValueOf(entries[i].t, slot);
+                return new DataValue({ ...d, serverTimestamp: new Date() });
+            });
+        } catch {
+            values = entries.map((e) => new DataValue({
+                value: e.variable ? e.variable.$dataValue.value : variantOf(e.t, null),
+                statusCode: StatusCodes.BadNoCommunication,
+                serverTimestamp: new Date(),
+            }));
+        }
+        values.entries = entries;
+        return values;
+    }
+
+    // Reads the Variables among nodesToRead from the device when maxAge is 0, with one door
+    // request; other reads are left to the cache rule above.
     async refresh(nodesToRead, maxAge) {
+        if (maxAge !== 0) return;
         const entries = [];
         for (const n of nodesToRead) {
             if (!(n instanceof ReadValueId) || n.attributeId !== AttributeIds.Value) continue;
@@ -190,18 +242,12 @@ class Gateway {
         if (entries.length === 0 || !this.door.connected) return;
         const readable = entries.filter((e) => e.variable.accessLevel & 1);
         if (readable.length === 0) return;
-        try {
-            const reply = await this.door.request("read", {
-                items: readable.map((e) => e.id),
-                source: maxAge === 0 ? "device" : "cache",
-            });
-            reply.values.forEach((slot, i) => {
-                const d = dataValueOf(readable[i].t, slot);
-                readable[i].variable.setValueFromSource(d.value, d.statusCode, d.sourceTimestamp || new Date());
-            });
-        } catch {
-            // the door went away: the values keep the BadNoCommunication that "down" gave them
-        }
+        const values = await this._readBatch(readable, "device");
+        values.forEach((d, i) => this._set(readable[i], d));
+    }
+
+    _set(entry, d) {
+        entry.variable.setValueFromSource(d.value, d.statusCode, d.sourceTimestamp || new Date());
     }
 
     async _write(entry, variant) {
@@ -326,8 +372,7 @@ class Gateway {
         for (const ch of msg.items) {
             const entry = this.byIndex[ch.clientHandle];
             if (!entry || entry.group !== msg.group) continue;
-            const d = dataValueOf(entry.t, ch);
-            entry.variable.setValueFromSource(d.value, d.statusCode, d.sourceTimestamp || new Date());
+            this._set(entry, dataValueOf(entry.t, ch));
         }
     }
 }

@@ -3,20 +3,10 @@
 // vorlask-opcua: the OPC UA server of Vorlask, a client of the server's local door.
 const fs = require("node:fs");
 const path = require("node:path");
-const {
-    OPCUAServer,
-    OPCUACertificateManager,
-    MessageSecurityMode,
-    SecurityPolicy,
-    WellKnownRoles,
-    makeRoles,
-    PermissionType,
-} = require("node-opcua");
-const { setWarningLogger } = require("node-opcua-debug");
-const { DoorClient } = require("../common/door-client");
 const { parseOptions, USAGE } = require("./options");
 const { hashPassword, passwordMatches, readUsers } = require("./users");
-const { Gateway, NAMESPACE_URI } = require("./gateway");
+// node-opcua takes a second or two to load: only once the command line asks for a server.
+let ua = null;
 
 const VERSION = process.env.VORLASK_VERSION || require("./package.json").version;
 const MANUFACTURER = "MOLV Automation S.r.l.";
@@ -31,6 +21,7 @@ function readPassword() {
 }
 
 function securitySettings(modes) {
+    const { MessageSecurityMode, SecurityPolicy } = ua;
     const securityModes = [];
     if (modes.includes("none")) securityModes.push(MessageSecurityMode.None);
     if (modes.includes("sign")) securityModes.push(MessageSecurityMode.Sign);
@@ -41,19 +32,22 @@ function securitySettings(modes) {
     return { securityModes, securityPolicies };
 }
 
-// Who may do what in our namespace: anonymous sessions (only offered on a loopback address
-// without --users) and writers read and write, other users only read.
-function rolePermissions() {
+// Who may do what in our namespace. Without --users every session is anonymous and may write
+// what the items allow; with it, anonymous sessions are refused, users read, and writers (the
+// Operator role) write. Every session also counts as Anonymous, so that role only reads then.
+function rolePermissions(withUsers) {
+    const { PermissionType, WellKnownRoles } = ua;
     const read = PermissionType.Browse | PermissionType.Read | PermissionType.ReadRolePermissions;
     const write = read | PermissionType.Write;
     return [
-        { roleId: WellKnownRoles.Anonymous, permissions: write },
+        { roleId: WellKnownRoles.Anonymous, permissions: withUsers ? read : write },
         { roleId: WellKnownRoles.AuthenticatedUser, permissions: read },
         { roleId: WellKnownRoles.Operator, permissions: write },
     ];
 }
 
 function userManager(users) {
+    const { WellKnownRoles, makeRoles } = ua;
     return {
         isValidUser: (name, password) => {
             const u = users.get(name);
@@ -67,12 +61,15 @@ function userManager(users) {
     };
 }
 
-// node-opcua's own warnings, on our standard error; the note about RSA PKCS#1 v1.5 decryption
-// (which no policy we offer uses) is left out.
-setWarningLogger((_context, ...args) => {
-    const text = args.map(String).join(" ");
-    if (!text.includes("NODE-OPCUA-W27")) log(`warning: ${text}`);
-});
+function loadOpcua() {
+    ua = require("node-opcua");
+    // node-opcua's own warnings, on our standard error; the note about RSA PKCS#1 v1.5
+    // decryption (which no policy we offer uses) is left out.
+    require("node-opcua-debug").setWarningLogger((_context, ...args) => {
+        const text = args.map(String).join(" ");
+        if (!text.includes("NODE-OPCUA-W27")) log(`warning: ${text}`);
+    });
+}
 
 async function main() {
     const parsed = parseOptions(process.argv.slice(2));
@@ -108,6 +105,11 @@ async function main() {
             return 2;
         }
     }
+
+    loadOpcua();
+    const { OPCUAServer, OPCUACertificateManager } = ua;
+    const { DoorClient } = require("../common/door-client");
+    const { Gateway, NAMESPACE_URI } = require("./gateway");
 
     fs.mkdirSync(o.pki, { recursive: true, mode: 0o700 });
     const certificateManager = new OPCUACertificateManager({ rootFolder: o.pki, automaticallyAcceptUnknownCertificate: false });
@@ -145,7 +147,7 @@ async function main() {
 
     const door = new DoorClient(o.socket);
     const gateway = new Gateway(door, server.engine.addressSpace, log);
-    gateway.namespace.setDefaultRolePermissions(rolePermissions());
+    gateway.namespace.setDefaultRolePermissions(rolePermissions(!!users));
 
     // Reads: the door answers for our Variables, from its cache or (MaxAge 0) from the PLC,
     // before the server reads the nodes.

@@ -2,6 +2,7 @@
 #include "tests/e2e/app_process.h"
 
 #include "common/registry.h"
+#include "tools/cli/door_client.h"
 #include "tools/plcsim/plc_simulator.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <thread>
 #include <unistd.h>
@@ -163,6 +165,8 @@ protected:
     std::unique_ptr<ChildProcess> server_;
 };
 
+using json = nlohmann::json;
+
 std::vector<TagSpec> allTypeTags()
 {
     std::vector<TagSpec> tags;
@@ -279,6 +283,62 @@ TEST_F(ServerFixture, RealDoorAnswersAMalformedLineAndStaysUsable)
     EXPECT_NE(first.find("\"ok\":false"), std::string::npos) << got;
     EXPECT_NE(second.find("\"datatype\":\"VT_I2\""), std::string::npos) << got;
     EXPECT_NE(second.find("\"id\":5"), std::string::npos) << got;
+}
+
+TEST_F(ServerFixture, DoorGivesTheTreeWithDetailsResultCodesAndPlcStatus)
+{
+    startSimulator();
+    writeConfig("Plant", allTypeTags(), dir_ / "plant.xml");
+    pointRegistryAt(dir_ / "plant.xml");
+    startServer();
+    DoorClient door;
+    ASSERT_TRUE(door.connectTo(socket_, nullptr));
+
+    const auto plain = door.call({{"op", "browse"}});
+    const auto tree = door.call({{"op", "browse"}, {"details", true}});
+    ASSERT_TRUE(plain && tree);
+    ASSERT_EQ((*tree)["items"].size(), (*plain)["items"].size());
+    ASSERT_EQ((*tree)["branches"].size(), 2u); // Plant, Plant.Types
+    EXPECT_EQ((*tree)["branches"][1], (json{{"branch", "Plant.Types"}, {"name", "Types"}, {"parent", "Plant"}}));
+    std::map<std::string, json> items;
+    for (const auto& it : (*tree)["items"])
+        items[it["item"]] = it;
+    const json flags = items.at("Plant.Types.Flags");
+    EXPECT_EQ(flags["parent"], "Plant.Types");
+    EXPECT_EQ(flags["name"], "Flags");
+    EXPECT_EQ(flags["datatype"], "VT_BOOL ARRAY");
+    EXPECT_EQ(flags["elements"], 4);
+    EXPECT_EQ(flags["access"], "READWRITE");
+    EXPECT_EQ(items.at("Plant.Types.ReadOnly")["rights"], 1);
+    EXPECT_EQ(items.at("Plant.Types.Str")["elements"], 4); // its characters (blanks until read)
+
+    // Refusals carry the OPC DA result beside the text.
+    struct Case {
+        json write;
+        std::uint32_t code;
+    } cases[] = {
+        {{{"item", "Plant.Types.ReadOnly"}, {"value", 1}}, 0xC0040006},      // OPC_E_BADRIGHTS
+        {{{"item", "Plant.Types.I2"}, {"value", 70000}}, 0xC004000B},   // OPC_E_RANGE
+        {{{"item", "Plant.Types.I2"}, {"value", "twelve"}}, 0xC0040004}, // OPC_E_BADTYPE
+        {{{"item", "Plant.Nothing"}, {"value", 1}}, 0xC0040007},        // OPC_E_UNKNOWNITEMID
+    };
+    for (const auto& c : cases) {
+        const auto reply = door.call({{"op", "write"}, {"items", json::array({c.write})}});
+        ASSERT_TRUE(reply);
+        const json& r = (*reply)["results"][0];
+        EXPECT_EQ(r["ok"], false) << c.write;
+        EXPECT_EQ(r["code"], c.code) << r;
+        EXPECT_TRUE(r["error"].is_string()) << r;
+    }
+
+    const auto plcs = door.call({{"op", "plcs"}});
+    ASSERT_TRUE(plcs);
+    ASSERT_EQ((*plcs)["plcs"].size(), 1u);
+    const json& p = (*plcs)["plcs"][0];
+    EXPECT_EQ(p["plc"], "Plant");
+    EXPECT_EQ(p["unit"], 0);
+    EXPECT_EQ(p["port"], "COM1");
+    EXPECT_TRUE(p.contains("lastResult") && p.contains("lastText") && p.contains("lastResultSince")) << p;
 }
 
 TEST_F(ServerFixture, NoConfigurationShowsBothBoxesAndTheServerCloses)

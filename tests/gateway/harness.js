@@ -10,7 +10,10 @@ const path = require("node:path");
 const BIN = process.env.VORLASK_BIN || path.resolve(__dirname, "../../build/bin");
 const SRC = path.resolve(__dirname, "../..");
 
-// Waits until check() returns a truthy value (or a promise of one), or throws after ms.
+class Fatal extends Error {}
+
+// Waits until check() returns a truthy value (or a promise of one), or throws after ms. A
+// check that throws is tried again, unless it throws a Fatal.
 async function waitFor(what, check, ms = 20000, everyMs = 50) {
     const deadline = Date.now() + ms;
     for (;;) {
@@ -18,6 +21,7 @@ async function waitFor(what, check, ms = 20000, everyMs = 50) {
         try {
             v = await check();
         } catch (e) {
+            if (e instanceof Fatal) throw e;
             v = undefined;
             if (Date.now() > deadline) throw new Error(`${what}: ${e.message}`);
         }
@@ -27,15 +31,18 @@ async function waitFor(what, check, ms = 20000, everyMs = 50) {
     }
 }
 
-function freePort() {
-    return new Promise((resolve, reject) => {
-        const s = net.createServer();
-        s.listen(0, "127.0.0.1", () => {
-            const { port } = s.address();
-            s.close(() => resolve(port));
+// A loopback TCP port that is free now, below the range the kernel gives to outgoing
+// connections (so no client socket takes it before the server binds it).
+async function freePort() {
+    for (;;) {
+        const port = 20000 + Math.floor(Math.random() * 12000);
+        const free = await new Promise((resolve) => {
+            const s = net.createServer();
+            s.once("error", () => resolve(false));
+            s.listen(port, "127.0.0.1", () => s.close(() => resolve(true)));
         });
-        s.on("error", reject);
-    });
+        if (free) return port;
+    }
 }
 
 class Process {
@@ -95,17 +102,23 @@ class World {
         this.vorlask = p;
         return p;
     }
-    // The gateway on a free port; resolves with its endpoint URL once it prints it.
+    // The gateway on a free port; resolves with its endpoint URL once it prints it. A port
+    // taken meanwhile by someone else is given up for another.
     async gateway(args = []) {
-        const port = await freePort();
-        const p = this.start("vorlask-opcua", path.join(BIN, "vorlask-opcua"), ["--port", String(port), ...args]);
-        const url = await waitFor("the gateway's endpoint", () => {
-            if (p.child.exitCode !== null) throw new Error(`vorlask-opcua ended: ${p.err}`);
-            const m = /^(opc\.tcp:\/\/\S+)$/m.exec(p.out);
-            return m && m[1];
-        }, 60000);
-        this.opcua = p;
-        return url;
+        for (let attempt = 1; ; attempt++) {
+            const p = this.start("vorlask-opcua", path.join(BIN, "vorlask-opcua"), ["--port", String(await freePort()), ...args]);
+            const url = await waitFor("the gateway's endpoint", () => {
+                if (p.child.exitCode !== null) {
+                    if (/EADDRINUSE/.test(p.err) && attempt < 5) return "again";
+                    throw new Fatal(`vorlask-opcua ended: ${p.err}`);
+                }
+                const m = /^(opc\.tcp:\/\/\S+)$/m.exec(p.out);
+                return m && m[1];
+            }, 60000);
+            if (url === "again") continue;
+            this.opcua = p;
+            return url;
+        }
     }
     async stop() {
         for (const p of [...this.processes].reverse()) await p.stop();

@@ -1,0 +1,161 @@
+"use strict";
+// The gateway when things go wrong: PLC faults, the server going away, unsafe settings, users,
+// and the server's supervision of its gateway.
+const test = require("node:test");
+const assert = require("node:assert/strict");
+const { execFileSync, spawnSync } = require("node:child_process");
+const fs = require("node:fs");
+const path = require("node:path");
+const { World, waitFor, freePort, BIN } = require("./harness");
+const {
+    OPCUAClient,
+    AttributeIds,
+    DataType,
+    TimestampsToReturn,
+    MessageSecurityMode,
+    SecurityPolicy,
+    UserTokenType,
+} = require(path.resolve(__dirname, "../../gateway/opcua/node_modules/node-opcua"));
+
+function configFile(world, plcs) {
+    const body = plcs.map(([name, unit]) =>
+        `<PLC name="${name}" id="${unit}" com="COM1" baudrate="9600" stopbits="2" databits="7" parity="EVEN"><tags>` +
+        `<tag><name>Word</name><comment>a word</comment><channel>DM0</channel><datatype>VT_UI2/BIN</datatype><accessrights>READWRITE</accessrights></tag>` +
+        `</tags></PLC>`).join("");
+    const file = path.join(world.work, "config.xml");
+    fs.writeFileSync(file, `<?xml version="1.0" encoding="ISO-8859-1"?><MOLVOmronHLCfg><OPC_DA>${body}</OPC_DA></MOLVOmronHLCfg>`);
+    return file;
+}
+
+async function session(url, userIdentity) {
+    const client = OPCUAClient.create({
+        endpointMustExist: false,
+        connectionStrategy: { maxRetry: 20, initialDelay: 100, maxDelay: 500 },
+        securityMode: MessageSecurityMode.None,
+        securityPolicy: SecurityPolicy.None,
+    });
+    await client.connect(url);
+    let s;
+    try {
+        s = await client.createSession(userIdentity);
+    } catch (e) {
+        await client.disconnect();
+        throw e;
+    }
+    const ns = (await s.readNamespaceArray()).indexOf("urn:molv:vorlask");
+    return { client, s, id: (item) => `ns=${ns};s=${item}`, close: async () => { await s.close(); await client.disconnect(); } };
+}
+
+test("PLC faults show as statuses, the server's absence as BadNoCommunication, and it comes back alone", async (t) => {
+    const world = new World();
+    t.after(() => world.stop());
+    await world.plcsim("com1", ["--unit", "0", "--unit", "1", "--unit", "2", "--unit", "3",
+        "--fault", "1:RD:endcode=14", "--fault", "2:RD:endcode=04", "--fault", "3:RD:silence"]);
+    world.configure(configFile(world, [["Good", 0], ["Failing", 1], ["Idle", 2], ["Silent", 3]]), { COM1: "com1" });
+    await world.server();
+    const c = await session(await world.gateway());
+    t.after(() => c.close());
+
+    const plcs = ["Good", "Failing", "Idle", "Silent"];
+    const sub = await c.s.createSubscription2({ requestedPublishingInterval: 250, requestedMaxKeepAliveCount: 20, requestedLifetimeCount: 400, publishingEnabled: true });
+    const group = await sub.monitorItems(plcs.map((p) => ({ nodeId: c.id(`${p}.Word`), attributeId: AttributeIds.Value })),
+        { samplingInterval: 250, queueSize: 100 }, TimestampsToReturn.Both);
+    const last = new Map();
+    group.on("changed", (_mi, dv, i) => last.set(plcs[i], dv.statusCode.name));
+
+    const expected = { Good: "Good", Failing: "BadDeviceFailure", Idle: "BadOutOfService", Silent: "BadCommunicationError" };
+    await waitFor("each PLC's status", () => plcs.every((p) => last.get(p) === expected[p]), 30000)
+        .catch((e) => assert.fail(`${e.message}: ${JSON.stringify([...last])}`));
+    const results = { Good: [0], Failing: [69], Idle: [65], Silent: [4] };
+    for (const p of plcs) {
+        // _Status follows the server's PLC status each second.
+        const read = () => c.s.read([`${p}._Status.LastResult`, `${p}._Status.LastResultText`].map((n) => ({ nodeId: c.id(n), attributeId: AttributeIds.Value })));
+        const [code, text] = await waitFor(`${p}'s last result`, async () => {
+            const r = await read();
+            return results[p].includes(r[0].value.value) && r;
+        });
+        assert.equal(text.value.value === "", p === "Good", `${p}: "${text.value.value}" for ${code.value.value}`);
+    }
+
+    // The server goes away: every value says so; when it is back the subscription carries on.
+    await world.vorlask.stop();
+    await waitFor("BadNoCommunication", () => last.get("Good") === "BadNoCommunication");
+    const read = await c.s.read({ nodeId: c.id("Good.Word"), attributeId: AttributeIds.Value });
+    assert.equal(read.statusCode.name, "BadNoCommunication");
+    await world.server();
+    await waitFor("the subscription after the server's return", () => last.get("Good") === "Good", 30000);
+    const write = await c.s.write({ nodeId: c.id("Good.Word"), attributeId: AttributeIds.Value, value: { value: { dataType: DataType.UInt16, value: 4242 } } });
+    assert.equal(write.name, "Good");
+});
+
+test("unsafe settings are refused with one line", () => {
+    const cases = [
+        [["--host", "192.0.2.1"], /refusing to listen on 192\.0\.2\.1 without security/],
+        [["--host", "192.0.2.1", "--security", "sign"], /without user names/],
+        [["--host", "192.0.2.1", "--security", "none,sign", "--users", "/dev/null"], /without security/],
+        [["--security", "rot13"], /--security: "rot13"/],
+        [["--port", "0"], /--port/],
+    ];
+    for (const [args, reason] of cases) {
+        const r = spawnSync(path.join(BIN, "vorlask-opcua"), args, { encoding: "utf8", timeout: 30000 });
+        assert.equal(r.status, 2, args.join(" "));
+        assert.match(r.stderr.split("\n")[0], reason);
+        assert.equal(r.stdout, "");
+    }
+});
+
+test("with --users only users log in, and only writers write", async (t) => {
+    const world = new World();
+    t.after(() => world.stop());
+    await world.plcsim("com1", ["--unit", "0"]);
+    world.configure(configFile(world, [["Good", 0]]), { COM1: "com1" });
+    await world.server();
+    const hash = (pw) => execFileSync(path.join(BIN, "vorlask-opcua"), ["--hash-password"], { input: pw + "\n" }).toString().trim();
+    const users = path.join(world.work, "users");
+    fs.writeFileSync(users, `# operators\nop:${hash("secret-op")}:writer\nview:${hash("secret-view")}\n`);
+    const url = await world.gateway(["--users", users, "--security", "none,sign"]);
+
+    await assert.rejects(session(url), "anonymous is refused");
+    await assert.rejects(session(url, { type: UserTokenType.UserName, userName: "op", password: "wrong" }), "a wrong password is refused");
+    const cases = [["op", "secret-op", "Good"], ["view", "secret-view", "BadUserAccessDenied"]];
+    for (const [userName, password, writeStatus] of cases) {
+        const c = await session(url, { type: UserTokenType.UserName, userName, password });
+        try {
+            const r = await c.s.read({ nodeId: c.id("Good.Word"), attributeId: AttributeIds.Value }, 0);
+            assert.equal(r.statusCode.name, "Good", `${userName} reads`);
+            const w = await c.s.write({ nodeId: c.id("Good.Word"), attributeId: AttributeIds.Value, value: { value: { dataType: DataType.UInt16, value: 7 } } });
+            assert.equal(w.name, writeStatus, `${userName} writes`);
+        } finally {
+            await c.close();
+        }
+    }
+});
+
+test("vorlask --opcua runs the gateway, starts it again when it dies, and stops it", async (t) => {
+    const world = new World();
+    t.after(() => world.stop());
+    await world.plcsim("com1", ["--unit", "0"]);
+    world.configure(configFile(world, [["Good", 0]]), { COM1: "com1" });
+    const port = await freePort();
+    const server = await world.server(["--opcua-args", `--port ${port}`]);
+    const url = `opc.tcp://127.0.0.1:${port}`;
+    const children = () => execFileSync("ps", ["-o", "pid=", "--ppid", String(server.child.pid)]).toString().trim().split(/\s+/).filter(Boolean);
+    const first = await waitFor("the gateway child", () => children().length === 1 && children()[0]);
+    const readOnce = async () => {
+        const c = await session(url);
+        try {
+            return (await c.s.read({ nodeId: c.id("Good.Word"), attributeId: AttributeIds.Value }, 0)).statusCode.name;
+        } finally {
+            await c.close();
+        }
+    };
+    assert.equal(await waitFor("a read through the gateway", readOnce, 60000), "Good");
+
+    process.kill(Number(first), "SIGKILL");
+    const second = await waitFor("a new gateway", () => children().length === 1 && children()[0] !== first && children()[0], 30000);
+    assert.notEqual(second, first);
+    assert.equal(await waitFor("a read through the new gateway", readOnce, 60000), "Good");
+
+    await world.vorlask.stop();
+    assert.throws(() => process.kill(Number(second), 0), "the gateway ends with the server");
+});
