@@ -329,6 +329,14 @@ void PlcSimulator::animate(std::chrono::steady_clock::time_point now)
             w = static_cast<std::uint16_t>(static_cast<std::int32_t>(std::lround(v)));
             break;
         }
+        case SimAnimation::Kind::Clock: {
+            // The wall clock's milliseconds within the minute: a reader that sees the word
+            // knows when it changed (latency measurements).
+            const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::system_clock::now().time_since_epoch()).count();
+            w = static_cast<std::uint16_t>(ms % 60000);
+            break;
+        }
         case SimAnimation::Kind::Toggle:
             w = static_cast<std::uint16_t>(w ^ static_cast<std::uint16_t>(a.a));
             if (a.area == MemoryArea::TG)

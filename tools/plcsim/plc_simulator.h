@@ -89,7 +89,7 @@ struct SimCounters {
 };
 
 struct SimAnimation {
-    enum class Kind { Count, BcdCount, Sine, Toggle };
+    enum class Kind { Count, BcdCount, Sine, Toggle, Clock };
     std::uint8_t unit = 0;
     MemoryArea area = MemoryArea::DM;
     std::uint16_t address = 0;

@@ -37,7 +37,7 @@ const char kUsage[] =
     "                   silence, delay=MS, badfcs, garble, noterm, cut, flood, dribble=MS,\n"
     "                   endcode=HH; a suffix xN limits it to the next N commands\n"
     "  --animate RULE   [UNIT:]AREA ADDRESS count [STEP] | bcdcount | sine AMPL OFFSET PERIOD_MS\n"
-    "                   | toggle [MASK], optionally followed by \"every MS\" (default 1000)\n"
+    "                   | toggle [MASK] | clock, optionally followed by \"every MS\" (default 1000)\n"
     "  --verbose        print every frame on standard error\n"
     "  --stats          print the counters on standard error at exit\n"
     "  --help, --version\n";

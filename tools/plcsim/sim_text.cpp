@@ -139,6 +139,8 @@ std::optional<SimAnimation> parseSimAnimation(const std::string& text, std::uint
         a.periodMs = 10000;
         if (!number(&a.a) || !number(&a.b) || !number(&a.periodMs) || a.periodMs <= 0)
             return fail("sine takes AMPLITUDE OFFSET PERIOD_MS");
+    } else if (kind == "clock") {
+        a.kind = SimAnimation::Kind::Clock;
     } else if (kind == "toggle") {
         a.kind = SimAnimation::Kind::Toggle;
         a.a = 1;
