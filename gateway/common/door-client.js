@@ -81,10 +81,11 @@ class DoorClient extends EventEmitter {
 
     _take(chunk) {
         this.buffer += chunk;
+        let start = 0;
         let nl;
-        while ((nl = this.buffer.indexOf("\n")) >= 0) {
-            const line = this.buffer.slice(0, nl);
-            this.buffer = this.buffer.slice(nl + 1);
+        while ((nl = this.buffer.indexOf("\n", start)) >= 0) {
+            const line = this.buffer.slice(start, nl);
+            start = nl + 1;
             if (!line.trim()) continue;
             let msg;
             try {
@@ -105,6 +106,7 @@ class DoorClient extends EventEmitter {
             if (msg.ok) p.resolve(msg);
             else p.reject(new DoorError(msg));
         }
+        this.buffer = this.buffer.slice(start);
     }
 
     // Resolves with the reply of {op, ...fields}; rejects with a DoorError carrying the reply's

@@ -178,9 +178,11 @@ class Gateway {
 
     // ---- reads and writes ----
 
-    // The value of an entry from the server's cache. Entries asked for in the same moment are
-    // read with one door request.
+    // The value of an entry from the server's cache. A watched entry's value is the cache's,
+    // kept by the door group's data changes (monitored items sample it at their interval);
+    // others are read from the door, those asked for in the same moment with one request.
     _cacheRead(entry) {
+        if (entry.handle && entry.variable && this.door.connected) return entry.variable.$dataValue;
         if (!this.door.connected) {
             const old = entry.variable ? entry.variable.$dataValue : null;
             return Promise.resolve(new DataValue({
@@ -267,6 +269,10 @@ class Gateway {
     watch(monitoredItem) {
         const entry = monitoredItem.node && monitoredItem.node.$vorlask;
         if (!entry || monitoredItem.itemToMonitor.attributeId !== AttributeIds.Value) return;
+        // Our values change only when the door reports a change, at the interval asked for:
+        // the item is served on change (its interval the window over which changes are
+        // coalesced) rather than by a timer of its own that samples an unchanged value.
+        if (monitoredItem._exceptionBased === false) monitoredItem._exceptionBased = true;
         entry.watchers.add(monitoredItem);
         this.dirty.add(entry);
         this._reconcileSoon();
