@@ -8,8 +8,8 @@
 //   node bench/opcua_bench.js [--seconds N]
 const fs = require("node:fs");
 const path = require("node:path");
-const { World, waitFor } = require("../tests/gateway/harness");
-const { OPCUAClient, AttributeIds, TimestampsToReturn, ClientMonitoredItemGroup } = require("../gateway/opcua/node_modules/node-opcua");
+const { World, waitFor, ua } = require("../tests/gateway/harness");
+const { OPCUAClient, AttributeIds, TimestampsToReturn, ClientMonitoredItemGroup } = ua;
 
 const LINES = 4;
 const UNITS = 5;

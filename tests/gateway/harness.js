@@ -136,4 +136,38 @@ async function demoWorld(serverArgs = []) {
     return w;
 }
 
-module.exports = { World, demoWorld, waitFor, freePort, BIN, SRC };
+// node-opcua, from the gateway's own packages.
+const ua = require(path.join(SRC, "gateway/opcua/node_modules/node-opcua"));
+
+// An OPC UA session on url (policy None), anonymous or as userIdentity. id(item) is the node ID
+// of an item in our namespace; close() ends session and connection.
+async function opcuaSession(url, userIdentity) {
+    const client = ua.OPCUAClient.create({
+        endpointMustExist: false,
+        connectionStrategy: { maxRetry: 20, initialDelay: 100, maxDelay: 500 },
+        securityMode: ua.MessageSecurityMode.None,
+        securityPolicy: ua.SecurityPolicy.None,
+    });
+    await client.connect(url);
+    let session;
+    try {
+        session = await client.createSession(userIdentity);
+    } catch (e) {
+        await client.disconnect();
+        throw e;
+    }
+    const ns = (await session.readNamespaceArray()).indexOf("urn:molv:vorlask");
+    if (ns <= 0) throw new Error("the namespace urn:molv:vorlask is not registered");
+    return {
+        client,
+        session,
+        ns,
+        id: (item) => `ns=${ns};s=${item}`,
+        close: async () => {
+            await session.close();
+            await client.disconnect();
+        },
+    };
+}
+
+module.exports = { World, demoWorld, waitFor, freePort, opcuaSession, ua, BIN, SRC };

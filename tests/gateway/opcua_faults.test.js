@@ -6,16 +6,8 @@ const assert = require("node:assert/strict");
 const { execFileSync, spawnSync } = require("node:child_process");
 const fs = require("node:fs");
 const path = require("node:path");
-const { World, waitFor, freePort, BIN } = require("./harness");
-const {
-    OPCUAClient,
-    AttributeIds,
-    DataType,
-    TimestampsToReturn,
-    MessageSecurityMode,
-    SecurityPolicy,
-    UserTokenType,
-} = require(path.resolve(__dirname, "../../gateway/opcua/node_modules/node-opcua"));
+const { World, waitFor, freePort, opcuaSession: session, ua, BIN } = require("./harness");
+const { AttributeIds, DataType, TimestampsToReturn, UserTokenType } = ua;
 
 function configFile(world, plcs) {
     const body = plcs.map(([name, unit]) =>
@@ -25,25 +17,6 @@ function configFile(world, plcs) {
     const file = path.join(world.work, "config.xml");
     fs.writeFileSync(file, `<?xml version="1.0" encoding="ISO-8859-1"?><MOLVOmronHLCfg><OPC_DA>${body}</OPC_DA></MOLVOmronHLCfg>`);
     return file;
-}
-
-async function session(url, userIdentity) {
-    const client = OPCUAClient.create({
-        endpointMustExist: false,
-        connectionStrategy: { maxRetry: 20, initialDelay: 100, maxDelay: 500 },
-        securityMode: MessageSecurityMode.None,
-        securityPolicy: SecurityPolicy.None,
-    });
-    await client.connect(url);
-    let s;
-    try {
-        s = await client.createSession(userIdentity);
-    } catch (e) {
-        await client.disconnect();
-        throw e;
-    }
-    const ns = (await s.readNamespaceArray()).indexOf("urn:molv:vorlask");
-    return { client, s, id: (item) => `ns=${ns};s=${item}`, close: async () => { await s.close(); await client.disconnect(); } };
 }
 
 test("PLC faults show as statuses, the server's absence as BadNoCommunication, and it comes back alone", async (t) => {
@@ -57,7 +30,7 @@ test("PLC faults show as statuses, the server's absence as BadNoCommunication, a
     t.after(() => c.close());
 
     const plcs = ["Good", "Failing", "Idle", "Silent"];
-    const sub = await c.s.createSubscription2({ requestedPublishingInterval: 250, requestedMaxKeepAliveCount: 20, requestedLifetimeCount: 400, publishingEnabled: true });
+    const sub = await c.session.createSubscription2({ requestedPublishingInterval: 250, requestedMaxKeepAliveCount: 20, requestedLifetimeCount: 400, publishingEnabled: true });
     const group = await sub.monitorItems(plcs.map((p) => ({ nodeId: c.id(`${p}.Word`), attributeId: AttributeIds.Value })),
         { samplingInterval: 250, queueSize: 100 }, TimestampsToReturn.Both);
     const last = new Map();
@@ -69,7 +42,7 @@ test("PLC faults show as statuses, the server's absence as BadNoCommunication, a
     const results = { Good: [0], Failing: [69], Idle: [65], Silent: [4] };
     for (const p of plcs) {
         // _Status follows the server's PLC status each second.
-        const read = () => c.s.read([`${p}._Status.LastResult`, `${p}._Status.LastResultText`].map((n) => ({ nodeId: c.id(n), attributeId: AttributeIds.Value })));
+        const read = () => c.session.read([`${p}._Status.LastResult`, `${p}._Status.LastResultText`].map((n) => ({ nodeId: c.id(n), attributeId: AttributeIds.Value })));
         const [code, text] = await waitFor(`${p}'s last result`, async () => {
             const r = await read();
             return results[p].includes(r[0].value.value) && r;
@@ -80,11 +53,11 @@ test("PLC faults show as statuses, the server's absence as BadNoCommunication, a
     // The server goes away: every value says so; when it is back the subscription carries on.
     await world.vorlask.stop();
     await waitFor("BadNoCommunication", () => last.get("Good") === "BadNoCommunication");
-    const read = await c.s.read({ nodeId: c.id("Good.Word"), attributeId: AttributeIds.Value });
+    const read = await c.session.read({ nodeId: c.id("Good.Word"), attributeId: AttributeIds.Value });
     assert.equal(read.statusCode.name, "BadNoCommunication");
     await world.server();
     await waitFor("the subscription after the server's return", () => last.get("Good") === "Good", 30000);
-    const write = await c.s.write({ nodeId: c.id("Good.Word"), attributeId: AttributeIds.Value, value: { value: { dataType: DataType.UInt16, value: 4242 } } });
+    const write = await c.session.write({ nodeId: c.id("Good.Word"), attributeId: AttributeIds.Value, value: { value: { dataType: DataType.UInt16, value: 4242 } } });
     assert.equal(write.name, "Good");
 });
 
@@ -121,9 +94,9 @@ test("with --users only users log in, and only writers write", async (t) => {
     for (const [userName, password, writeStatus] of cases) {
         const c = await session(url, { type: UserTokenType.UserName, userName, password });
         try {
-            const r = await c.s.read({ nodeId: c.id("Good.Word"), attributeId: AttributeIds.Value }, 0);
+            const r = await c.session.read({ nodeId: c.id("Good.Word"), attributeId: AttributeIds.Value }, 0);
             assert.equal(r.statusCode.name, "Good", `${userName} reads`);
-            const w = await c.s.write({ nodeId: c.id("Good.Word"), attributeId: AttributeIds.Value, value: { value: { dataType: DataType.UInt16, value: 7 } } });
+            const w = await c.session.write({ nodeId: c.id("Good.Word"), attributeId: AttributeIds.Value, value: { value: { dataType: DataType.UInt16, value: 7 } } });
             assert.equal(w.name, writeStatus, `${userName} writes`);
         } finally {
             await c.close();
@@ -144,7 +117,7 @@ test("vorlask --opcua runs the gateway, starts it again when it dies, and stops 
     const readOnce = async () => {
         const c = await session(url);
         try {
-            return (await c.s.read({ nodeId: c.id("Good.Word"), attributeId: AttributeIds.Value }, 0)).statusCode.name;
+            return (await c.session.read({ nodeId: c.id("Good.Word"), attributeId: AttributeIds.Value }, 0)).statusCode.name;
         } finally {
             await c.close();
         }

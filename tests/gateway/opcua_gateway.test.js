@@ -3,38 +3,10 @@
 const test = require("node:test");
 const assert = require("node:assert/strict");
 const path = require("node:path");
-const { demoWorld, waitFor } = require("./harness");
-const {
-    OPCUAClient,
-    AttributeIds,
-    DataType,
-    TimestampsToReturn,
-    AccessLevelFlag,
-    NodeClass,
-    MessageSecurityMode,
-    SecurityPolicy,
-} = require(path.resolve(__dirname, "../../gateway/opcua/node_modules/node-opcua"));
+const { demoWorld, waitFor, opcuaSession, ua } = require("./harness");
+const { AttributeIds, DataType, TimestampsToReturn, AccessLevelFlag, NodeClass } = ua;
 
 const CACHE = 60000; // a MaxAge that reads from the server's cache
-
-async function connect(url) {
-    const client = OPCUAClient.create({
-        endpointMustExist: false,
-        connectionStrategy: { maxRetry: 20, initialDelay: 100, maxDelay: 500 },
-        securityMode: MessageSecurityMode.None,
-        securityPolicy: SecurityPolicy.None,
-    });
-    await client.connect(url);
-    const session = await client.createSession();
-    const ns = (await session.readNamespaceArray()).indexOf("urn:molv:vorlask");
-    assert.ok(ns > 0, "the namespace is registered");
-    return { client, session, ns, id: (item) => `ns=${ns};s=${item}` };
-}
-
-async function disconnect(c) {
-    await c.session.close();
-    await c.client.disconnect();
-}
 
 async function subscribe(c, items, samplingInterval) {
     const sub = await c.session.createSubscription2({
@@ -56,8 +28,8 @@ async function subscribe(c, items, samplingInterval) {
 test("the address space, reads and writes on the demo configuration", async (t) => {
     const world = await demoWorld();
     t.after(() => world.stop());
-    const c = await connect(await world.gateway());
-    t.after(() => disconnect(c));
+    const c = await opcuaSession(await world.gateway());
+    t.after(() => c.close());
 
     await t.test("browse from Objects down to the items, with every attribute", async () => {
         const objects = await c.session.browse("ns=0;i=85");
@@ -222,8 +194,8 @@ test("a hundred adjacent items watched at 250 ms are one block read per 250 ms, 
     await world.plcsim("com1", ["--unit", "0", "--animate", "DM 0 count every 100"]);
     world.configure(config, { COM1: "com1" });
     await world.server();
-    const c = await connect(await world.gateway());
-    t.after(() => disconnect(c));
+    const c = await opcuaSession(await world.gateway());
+    t.after(() => c.close());
     const { DoorClient } = require("../../gateway/common/door-client");
     const door = new DoorClient(world.socket);
     door.start();
