@@ -139,16 +139,23 @@ async function demoWorld(serverArgs = []) {
 // node-opcua, from the gateway's own packages.
 const ua = require(path.join(SRC, "gateway/opcua/node_modules/node-opcua"));
 
-// An OPC UA session on url (policy None), anonymous or as userIdentity. id(item) is the node ID
-// of an item in our namespace; close() ends session and connection.
-async function opcuaSession(url, userIdentity) {
+// An OPC UA session on url, anonymous or as userIdentity; security None unless
+// {certificates} (a client certificate manager) asks for Basic256Sha256 SignAndEncrypt. id(item)
+// is the node ID of an item in our namespace; close() ends session and connection.
+async function opcuaSession(url, userIdentity, { certificates = null } = {}) {
     const client = ua.OPCUAClient.create({
         endpointMustExist: false,
-        connectionStrategy: { maxRetry: 20, initialDelay: 100, maxDelay: 500 },
-        securityMode: ua.MessageSecurityMode.None,
-        securityPolicy: ua.SecurityPolicy.None,
+        connectionStrategy: certificates ? { maxRetry: 0 } : { maxRetry: 20, initialDelay: 100, maxDelay: 500 },
+        securityMode: certificates ? ua.MessageSecurityMode.SignAndEncrypt : ua.MessageSecurityMode.None,
+        securityPolicy: certificates ? ua.SecurityPolicy.Basic256Sha256 : ua.SecurityPolicy.None,
+        clientCertificateManager: certificates || undefined,
     });
-    await client.connect(url);
+    try {
+        await client.connect(url);
+    } catch (e) {
+        await client.disconnect();
+        throw e;
+    }
     let session;
     try {
         session = await client.createSession(userIdentity);

@@ -77,7 +77,7 @@ test("unsafe settings are refused with one line", () => {
     }
 });
 
-test("with --users only users log in, and only writers write", async (t) => {
+test("signed and encrypted: a client is trusted by moving its certificate, then only users log in and only writers write", async (t) => {
     const world = new World();
     t.after(() => world.stop());
     await world.plcsim("com1", ["--unit", "0"]);
@@ -86,13 +86,25 @@ test("with --users only users log in, and only writers write", async (t) => {
     const hash = (pw) => execFileSync(path.join(BIN, "vorlask-opcua"), ["--hash-password"], { input: pw + "\n" }).toString().trim();
     const users = path.join(world.work, "users");
     fs.writeFileSync(users, `# operators\nop:${hash("secret-op")}:writer\nview:${hash("secret-view")}\n`);
-    const url = await world.gateway(["--users", users, "--security", "none,sign"]);
+    const pki = path.join(world.work, "pki");
+    const url = await world.gateway(["--users", users, "--security", "signandencrypt", "--pki", pki]);
+    const certificates = new ua.OPCUACertificateManager({ rootFolder: path.join(world.work, "client-pki"), automaticallyAcceptUnknownCertificate: true });
+    await certificates.initialize();
+    const op = { type: UserTokenType.UserName, userName: "op", password: "secret-op" };
 
-    await assert.rejects(session(url), "anonymous is refused");
-    await assert.rejects(session(url, { type: UserTokenType.UserName, userName: "op", password: "wrong" }), "a wrong password is refused");
+    // The first connection is refused and leaves the client's certificate in rejected/.
+    await assert.rejects(session(url, op, { certificates }), /BadSecurityChecksFailed/);
+    const rejected = fs.readdirSync(path.join(pki, "rejected")).filter((f) => f.endsWith(".pem"));
+    assert.equal(rejected.length, 1);
+    fs.renameSync(path.join(pki, "rejected", rejected[0]), path.join(pki, "trusted", "certs", rejected[0]));
+    await (await waitFor("the trusted client's session", () => session(url, op, { certificates }))).close();
+
+    await assert.rejects(session(url, undefined, { certificates }), "anonymous is refused");
+    await assert.rejects(session(url, { ...op, password: "wrong" }, { certificates }), "a wrong password is refused");
+    await assert.rejects(session(url, op), "security None is not offered");
     const cases = [["op", "secret-op", "Good"], ["view", "secret-view", "BadUserAccessDenied"]];
     for (const [userName, password, writeStatus] of cases) {
-        const c = await session(url, { type: UserTokenType.UserName, userName, password });
+        const c = await session(url, { type: UserTokenType.UserName, userName, password }, { certificates });
         try {
             const r = await c.session.read({ nodeId: c.id("Good.Word"), attributeId: AttributeIds.Value }, 0);
             assert.equal(r.statusCode.name, "Good", `${userName} reads`);
