@@ -3,7 +3,8 @@
 // per PLC and branch, one Variable per item, a _Status object under each PLC. Values come from
 // the door: a Variable whose value is older than a read's MaxAge asks the server's cache (the
 // requests of one moment travel together), MaxAge 0 reads the device, monitored items put
-// their item in a door group at their sampling interval, and the group's data changes set the
+// their item in a door group of its PLC at their sampling interval (one group per PLC, so that
+// a group reports as soon as its PLC's blocks are read), and the group's data changes set the
 // Variable's value, so the PLC is polled only while someone watches.
 const { DataType, DataValue, StatusCodes, Variant, ReadValueId, AttributeIds, MonitoringMode } = require("node-opcua");
 const { uaTypeOf, variantOf, jsonOfVariant, dataValueOf, statusOfFailure } = require("./values");
@@ -23,7 +24,8 @@ class Gateway {
         this.items = new Map(); // item ID -> entry
         this.byIndex = []; // clientHandle -> entry
         this.plcStatus = new Map(); // PLC name -> {unit, port, lastResult, lastText}
-        this.groups = new Map(); // rate -> {handle} or a Promise of it
+        this.groups = new Map(); // "PLC|rate" -> Promise of the door group's handle
+        this.parents = new Map(); // branch path -> its parent's path
         this.dirty = new Set(); // entries whose door group may have to change
         this.cacheBatch = null; // entries waiting for one door read from the cache
         this.reconciling = false;
@@ -68,6 +70,7 @@ class Gateway {
     _build(tree) {
         const present = new Set();
         for (const b of tree.branches) {
+            this.parents.set(b.branch, b.parent);
             if (this.folders.has(b.branch)) continue;
             const parent = this.folders.get(b.parent) || this.folders.get("");
             const folder = this.namespace.addFolder(parent, {
@@ -96,7 +99,9 @@ class Gateway {
         const readable = it.rights & 1;
         const writable = it.rights & 2;
         const accessLevel = [readable ? "CurrentRead" : null, writable ? "CurrentWrite" : null].filter(Boolean).join(" | ");
-        const entry = { id: it.item, t, index: this.byIndex.length, rate: 0, handle: 0, watchers: new Set(), variable: null };
+        let plc = it.parent;
+        while (this.parents.get(plc)) plc = this.parents.get(plc);
+        const entry = { id: it.item, plc, t, index: this.byIndex.length, rate: 0, handle: 0, watchers: new Set(), variable: null };
         this.items.set(it.item, entry);
         this.byIndex.push(entry);
         const variable = this.namespace.addVariable({
@@ -318,11 +323,12 @@ class Gateway {
         );
     }
 
-    async _group(rate) {
-        let g = this.groups.get(rate);
+    async _group(plc, rate) {
+        const key = `${plc}|${rate}`;
+        let g = this.groups.get(key);
         if (!g) {
             g = this.door.request("addGroup", { rate, active: true }).then((r) => r.group);
-            this.groups.set(rate, g);
+            this.groups.set(key, g);
         }
         return g;
     }
@@ -333,7 +339,7 @@ class Gateway {
         const work = [...this.dirty];
         this.dirty.clear();
         const removals = new Map(); // group -> entries
-        const additions = new Map(); // rate -> entries
+        const additions = new Map(); // "PLC|rate" -> entries
         for (const entry of work) {
             const want = this._wantedRate(entry);
             if (want === entry.rate && (want === 0 || entry.handle)) continue;
@@ -342,8 +348,9 @@ class Gateway {
                 removals.get(entry.group).push(entry);
             }
             if (want) {
-                if (!additions.has(want)) additions.set(want, []);
-                additions.get(want).push(entry);
+                const key = `${entry.plc}|${want}`;
+                if (!additions.has(key)) additions.set(key, { plc: entry.plc, rate: want, entries: [] });
+                additions.get(key).entries.push(entry);
             } else {
                 entry.rate = 0;
             }
@@ -355,8 +362,8 @@ class Gateway {
                 e.rate = 0;
             }
         }
-        for (const [rate, entries] of additions) {
-            const group = await this._group(rate);
+        for (const { plc, rate, entries } of additions.values()) {
+            const group = await this._group(plc, rate);
             const reply = await this.door.request("addItems", {
                 group,
                 items: entries.map((e) => ({ item: e.id, clientHandle: e.index })),

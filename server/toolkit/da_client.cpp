@@ -65,7 +65,21 @@ struct DaClient::State : std::enable_shared_from_this<DaClient::State> {
         ToolkitThreads::TimerId timer = 0; // only while the group is active; under State::mutex
         bool removed = false; // under gate
         std::map<ItemHandle, std::uint32_t> clientHandles; // under State::mutex
+        std::mutex deliverMutex;
+        std::atomic<std::chrono::steady_clock::time_point> lastDelivery{}; // written under deliverMutex
     };
+
+    // A change is reported this long after it rang, so that the rest of its block (stored one
+    // tag after the other) goes out in the same report.
+    static constexpr std::chrono::milliseconds kChangeSettle{10};
+
+    // The least time between two reports of a group: its update rate, less a twentieth for the
+    // timer's jitter.
+    static std::chrono::nanoseconds minimumGap(std::uint32_t updateRate)
+    {
+        const std::chrono::nanoseconds rate = std::chrono::milliseconds(updateRate);
+        return rate - rate / 20;
+    }
 
     SOCmnPointer<SODaSEntry> entry;
     std::shared_ptr<ToolkitThreads> threads;
@@ -145,11 +159,25 @@ struct DaClient::State : std::enable_shared_from_this<DaClient::State> {
         };
     }
 
+    // The group's timer runs at its update rate, one period after each report, and a change
+    // brings it forward: the change goes out kChangeSettle after it rang, but never sooner than
+    // minimumGap after the previous report.
     void deliverGroupUpdate(const std::shared_ptr<GroupRec>& rec)
     {
+        std::lock_guard deliverLock(rec->deliverMutex);
+        const auto now = std::chrono::steady_clock::now();
+        const auto last = rec->lastDelivery.load();
+        if (last != std::chrono::steady_clock::time_point{} && now - last < minimumGap(rec->group->getUpdateRate()))
+            return;
         std::vector<ItemUpdate> updates = ToolkitGroupAccess::collectChanges(*rec->group);
         if (updates.empty())
             return;
+        rec->lastDelivery = now;
+        {
+            std::lock_guard g(mutex);
+            if (rec->timer)
+                threads->setTimerPeriod(rec->timer, rec->group->getUpdateRate());
+        }
         std::vector<DataChangeItem> changes;
         changes.reserve(updates.size());
         {
@@ -196,8 +224,29 @@ struct DaClient::State : std::enable_shared_from_this<DaClient::State> {
         });
     }
 
+    // A change in one of the group's items brings the group's report forward.
+    void wakeOnChange(const std::shared_ptr<GroupRec>& rec)
+    {
+        std::weak_ptr<State> weak = shared_from_this();
+        std::weak_ptr<GroupRec> weakRec = rec;
+        ToolkitGroupAccess::setChangeWake(*rec->group, [weak, weakRec] {
+            auto s = weak.lock();
+            auto r = weakRec.lock();
+            if (!s || !r)
+                return;
+            auto due = std::chrono::steady_clock::now() + kChangeSettle;
+            const auto last = r->lastDelivery.load();
+            if (last != std::chrono::steady_clock::time_point{})
+                due = std::max(due, last + minimumGap(r->group->getUpdateRate()));
+            std::lock_guard g(s->mutex);
+            if (r->timer)
+                s->threads->advanceTimer(r->timer, std::chrono::time_point_cast<std::chrono::steady_clock::duration>(due));
+        });
+    }
+
     void removeGroupRec(const std::shared_ptr<GroupRec>& rec)
     {
+        ToolkitGroupAccess::setChangeWake(*rec->group, {});
         runTimer(rec, false);
         {
             std::lock_guard g(gate);
@@ -252,8 +301,10 @@ void DaClient::disconnect()
         std::lock_guard g(st.mutex);
         groups.swap(st.groups);
     }
-    for (auto& [h, rec] : groups)
+    for (auto& [h, rec] : groups) {
+        ToolkitGroupAccess::setChangeWake(*rec->group, {});
         st.runTimer(rec, false);
+    }
     {
         std::lock_guard g(st.gate);
         st.gateOpen = false;
@@ -291,6 +342,7 @@ ToolkitResult DaClient::addGroup(const std::string& name, bool active, std::uint
             std::lock_guard g(st.mutex);
             st.groups[handle] = rec;
         }
+        st.wakeOnChange(rec);
         st.runTimer(rec, active);
         if (group)
             *group = handle;

@@ -25,12 +25,27 @@ std::string SODaSItemDefault::getItemID() const { return itemId_; }
 
 void SODaSItemDefault::onActivationChange(bool) {}
 
-void SODaSItemDefault::cacheChanged() noexcept { changed_.store(true, std::memory_order_release); }
+void SODaSItemDefault::cacheChanged() noexcept
+{
+    // Called under the cache's subscriber lock: while subscribed the item is in its group.
+    if (!changed_.exchange(true, std::memory_order_acq_rel) && active_.load())
+        if (SODaSGroupDefault* group = parent_.load())
+            group->noteChange();
+}
 
 // ---- group ----
 
 SODaSGroupDefault::SODaSGroupDefault() = default;
 SODaSGroupDefault::~SODaSGroupDefault() = default;
+
+void SODaSGroupDefault::noteChange()
+{
+    if (!active_.load() || changeRung_.exchange(true))
+        return;
+    std::lock_guard g(wakeMutex_);
+    if (onChange_)
+        onChange_();
+}
 
 std::string SODaSGroupDefault::getName() const
 {
@@ -110,6 +125,8 @@ void ToolkitGroupAccess::setItemActive(SODaSItemDefault& item, bool active)
     if (active) {
         item.resend_ = true;
         item.changed_ = true;
+        if (group)
+            group->noteChange();
     }
 }
 
@@ -145,11 +162,19 @@ void ToolkitGroupAccess::setGroupActive(SODaSGroupDefault& group, bool active)
     if (group.active_.load() == active)
         return;
     group.active_ = active;
-    if (active)
+    if (active) {
         for (auto& i : group.items_) {
             i->resend_ = true;
             i->changed_ = true;
         }
+        group.noteChange();
+    }
+}
+
+void ToolkitGroupAccess::setChangeWake(SODaSGroupDefault& group, std::function<void()> wake)
+{
+    std::lock_guard g(group.wakeMutex_);
+    group.onChange_ = std::move(wake);
 }
 
 void ToolkitGroupAccess::setUpdateRate(SODaSGroupDefault& group, std::uint32_t rate)
@@ -163,6 +188,8 @@ std::vector<ItemUpdate> ToolkitGroupAccess::collectChanges(SODaSGroupDefault& gr
 {
     std::vector<ItemUpdate> out;
     std::lock_guard g(group.mutex_);
+    // Changes after this point ring again.
+    group.changeRung_.store(false);
     if (!group.active_.load())
         return out;
     for (auto& item : group.items_) {

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -72,6 +73,7 @@ protected:
 
 private:
     friend class ToolkitGroupAccess;
+    friend class SODaSItemDefault;
 
     // Recursive: the client operations hold it while the server's notifications run, and
     // those may walk the leaf list.
@@ -83,6 +85,13 @@ private:
     std::vector<SOCmnPointer<SODaSItemDefault>> items_;
     SODaSServer* server_ = nullptr;
     std::uint32_t nextItemHandle_ = 1;
+
+    // Rung when an item of the group has a change to report (once until the group's next
+    // collection), so that the change can go out without waiting for the group's timer.
+    void noteChange();
+    std::atomic<bool> changeRung_{false};
+    std::mutex wakeMutex_;
+    std::function<void()> onChange_; // under wakeMutex_
 };
 
 // Makes the groups and items of clients. The server overrides both creations.

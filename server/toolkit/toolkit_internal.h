@@ -32,6 +32,8 @@ public:
     static void setUpdateRate(SODaSGroupDefault& group, std::uint32_t rate);
     // Active items of an active group whose value or quality changed since last sent.
     static std::vector<ItemUpdate> collectChanges(SODaSGroupDefault& group);
+    // What runs when an item of the group has a change to report (empty: nothing).
+    static void setChangeWake(SODaSGroupDefault& group, std::function<void()> wake);
     static std::recursive_mutex& groupMutex(SODaSGroupDefault& group) { return group.mutex_; }
 
     // Server objects: group handles and the detached mark.

@@ -81,6 +81,18 @@ void ToolkitThreads::setTimerPeriod(TimerId id, std::uint32_t periodMs)
     timerCv_.notify_all();
 }
 
+void ToolkitThreads::advanceTimer(TimerId id, std::chrono::steady_clock::time_point due)
+{
+    {
+        std::lock_guard g(mutex_);
+        auto it = timers_.find(id);
+        if (it == timers_.end() || due >= it->second.due)
+            return;
+        it->second.due = std::max(due, std::chrono::steady_clock::now());
+    }
+    timerCv_.notify_all();
+}
+
 void ToolkitThreads::removeTimer(TimerId id)
 {
     std::lock_guard g(mutex_);

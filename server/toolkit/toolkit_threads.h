@@ -33,6 +33,8 @@ public:
     // never again before the previous run of the same timer has finished.
     TimerId addTimer(std::uint32_t periodMs, Task fire);
     void setTimerPeriod(TimerId id, std::uint32_t periodMs);
+    // Brings the timer's next turn forward to due (not before now); a later due changes nothing.
+    void advanceTimer(TimerId id, std::chrono::steady_clock::time_point due);
     void removeTimer(TimerId id);
 
     // Stops the timer, lets the queued tasks run, joins every thread.
