@@ -2,7 +2,7 @@
 "use strict";
 // vorlask-opcua: the OPC UA server of Vorlask, a client of the server's local door.
 const fs = require("node:fs");
-const path = require("node:path");
+const os = require("node:os");
 const { parseOptions, USAGE } = require("./options");
 const { hashPassword, passwordMatches, readUsers } = require("./users");
 // node-opcua takes a second or two to load: only once the command line asks for a server.
@@ -134,7 +134,9 @@ async function main() {
         },
         serverInfo: {
             applicationName: { text: "Vorlask", locale: "en" },
-            applicationUri: `${NAMESPACE_URI}:${o.host}:${o.port}`,
+            // One URI for this installation whatever its address and port: the certificate,
+            // made on first start, names it.
+            applicationUri: `${NAMESPACE_URI}:${os.hostname()}`,
             productUri: NAMESPACE_URI,
         },
     });
