@@ -187,23 +187,16 @@ class Gateway {
     // kept by the door group's data changes (monitored items sample it at their interval);
     // others are read from the door, those asked for in the same moment with one request.
     _cacheRead(entry) {
-        if (entry.handle && entry.variable && this.door.connected) return entry.variable.$dataValue;
-        if (!this.door.connected) {
-            const old = entry.variable ? entry.variable.$dataValue : null;
-            return Promise.resolve(new DataValue({
-                value: old ? old.value : variantOf(entry.t, null),
-                statusCode: StatusCodes.BadNoCommunication,
-                sourceTimestamp: old ? old.sourceTimestamp : null,
-                serverTimestamp: new Date(),
-            }));
-        }
+        if (!this.door.connected) return this._noCommunication(entry);
+        if (entry.handle && entry.variable) return entry.variable.$dataValue;
         if (!this.cacheBatch) {
             const batch = new Map();
             this.cacheBatch = batch;
             setImmediate(() => {
                 this.cacheBatch = null;
-                this._readBatch([...batch.keys()], "cache").then((values) => {
-                    values.forEach((d, i) => batch.get(values.entries[i]).forEach((resolve) => resolve(d)));
+                const entries = [...batch.keys()];
+                this._readBatch(entries, "cache").then((values) => {
+                    values.forEach((d, i) => batch.get(entries[i]).forEach((resolve) => resolve(d)));
                 });
             });
         }
@@ -214,25 +207,26 @@ class Gateway {
         });
     }
 
-    // DataValues of the entries read from the door (cache or device), in their order, with
-    // .entries naming them; BadNoCommunication for all when the door is gone.
+    // The entry's last value, marked as not reaching the server.
+    _noCommunication(entry) {
+        const old = entry.variable ? entry.variable.$dataValue : null;
+        return new DataValue({
+            value: old ? old.value : variantOf(entry.t, null),
+            statusCode: StatusCodes.BadNoCommunication,
+            sourceTimestamp: old ? old.sourceTimestamp : null,
+            serverTimestamp: new Date(),
+        });
+    }
+
+    // DataValues of the entries read from the door (cache or device), in their order;
+    // BadNoCommunication for all when the door is gone.
     async _readBatch(entries, source) {
-        let values;
         try {
             const reply = await this.door.request("read", { items: entries.map((e) => e.id), source });
-            values = reply.values.map((slot, i) => {
-                const d = dataValueOf(entries[i].t, slot);
-                return new DataValue({ ...d, serverTimestamp: new Date() });
-            });
+            return reply.values.map((slot, i) => new DataValue({ ...dataValueOf(entries[i].t, slot), serverTimestamp: new Date() }));
         } catch {
-            values = entries.map((e) => new DataValue({
-                value: e.variable ? e.variable.$dataValue.value : variantOf(e.t, null),
-                statusCode: StatusCodes.BadNoCommunication,
-                serverTimestamp: new Date(),
-            }));
+            return entries.map((e) => this._noCommunication(e));
         }
-        values.entries = entries;
-        return values;
     }
 
     // Reads the Variables among nodesToRead from the device when maxAge is 0, with one door

@@ -72,18 +72,6 @@ void GatewaySupervisor::stop(std::chrono::milliseconds grace)
     thread_.join();
 }
 
-pid_t GatewaySupervisor::pid() const
-{
-    std::lock_guard lock(mutex_);
-    return pid_;
-}
-
-int GatewaySupervisor::starts() const
-{
-    std::lock_guard lock(mutex_);
-    return starts_;
-}
-
 pid_t GatewaySupervisor::spawn(std::string* error)
 {
     std::vector<char*> argv;
@@ -127,8 +115,6 @@ void GatewaySupervisor::run()
                 return;
             child = spawn(&why);
             pid_ = child;
-            if (child > 0)
-                ++starts_;
         }
         if (child > 0) {
             int status = 0;

@@ -26,11 +26,6 @@ public:
     // SIGTERM to the child, SIGKILL after grace; returns once it has ended.
     void stop(std::chrono::milliseconds grace = std::chrono::milliseconds(5000));
 
-    // The child's process id, 0 while none runs.
-    pid_t pid() const;
-    // How many times the child has been started.
-    int starts() const;
-
     // The wait before the next start after a child that ran for ranFor, given the last wait.
     static std::chrono::milliseconds nextBackoff(std::chrono::milliseconds last, std::chrono::milliseconds ranFor);
 
@@ -45,6 +40,5 @@ private:
     std::condition_variable cv_;
     bool stopping_ = false; // under mutex_
     pid_t pid_ = 0;         // under mutex_
-    int starts_ = 0;        // under mutex_
     std::thread thread_;
 };

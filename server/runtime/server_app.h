@@ -56,7 +56,6 @@ public:
     const ConfigChoice& configChoice() const { return choice_; }
     PollingThread* pollingThread() const { return polling_.get(); }
     DoorServer* door() const { return door_.get(); }
-    GatewaySupervisor* opcuaGateway() const { return opcua_.get(); }
     // Whether the last shutdown asked clients to leave and how long it waited.
     bool askedClients() const { return askedClients_; }
     std::chrono::milliseconds lastClientWait() const { return lastWait_; }
