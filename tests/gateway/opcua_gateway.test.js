@@ -89,7 +89,8 @@ test("the address space, reads and writes on the demo configuration", async (t) 
             ["Press.Recipe.Temperature", DataType.Float, 21.5],
             ["Packer.Line.Station1.Totals", DataType.Int32, [2147483647, -2147483648]],
             ["Packer.Line.BcdCodes", DataType.UInt16, [9999, 0, 1234]],
-            ["Packer.Line.Station1.Positions", DataType.Int16, [1, -2, 3, -4, 5]],
+            // plcsim counts LR 0 up every 250 ms, so the first position is checked by its neighbours only.
+            ["Packer.Line.Station1.Positions", DataType.Int16, [1, -2, 3, -4, 5], 1],
         ];
         const browseAll = async (nodeId, out) => {
             const r = await c.session.browse(nodeId);
@@ -106,7 +107,7 @@ test("the address space, reads and writes on the demo configuration", async (t) 
         const nodes = [];
         for (const plc of ["Press", "Oven", "Packer"]) await browseAll(c.id(plc), nodes);
         assert.deepEqual(nodes.sort(), serverItems.sort());
-        for (const [id, dataType, value] of cases) {
+        for (const [id, dataType, value, animated = 0] of cases) {
             const isArray = Array.isArray(value);
             const status = await c.session.write({
                 nodeId: c.id(id),
@@ -118,6 +119,7 @@ test("the address space, reads and writes on the demo configuration", async (t) 
             assert.equal(dv.statusCode.name, "Good", `read ${id}`);
             const got = isArray ? Array.from(dv.value.value) : dv.value.value;
             if (dataType === DataType.String) assert.equal(got.trimEnd(), value, id);
+            else if (isArray) assert.deepEqual(got.slice(animated), value.slice(animated), id);
             else assert.deepEqual(got, value, id);
             assert.ok(dv.sourceTimestamp && Date.now() - dv.sourceTimestamp.getTime() < 60000, `${id} carries the cache's time stamp`);
         }
