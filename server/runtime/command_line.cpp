@@ -66,15 +66,20 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
                 cmd.maxClients = std::stoul(n);
         } else if (a == "--opcua") {
             cmd.opcua = true;
-        } else if (a == "--opcua-args") {
+        } else if (a == "--opcua-args" || a == "--mqtt-args") {
             if (i + 1 >= args.size()) {
-                cmd.usageError = "--opcua-args needs the gateway's options in one word";
+                cmd.usageError = a + " needs the gateway's options in one word";
             } else {
-                cmd.opcua = true;
+                cmd.opcua = cmd.opcua || a == "--opcua-args";
                 std::istringstream words(args[++i]);
                 for (std::string w; words >> w;)
-                    cmd.opcuaArgs.push_back(w);
+                    (a == "--opcua-args" ? cmd.opcuaArgs : cmd.mqttArgs).push_back(w);
             }
+        } else if (a == "--mqtt") {
+            if (i + 1 >= args.size() || args[i + 1].find("://") == std::string::npos)
+                cmd.usageError = "--mqtt needs the broker's URL, e.g. mqtt://localhost:1883";
+            else
+                cmd.mqttBroker = args[++i];
         } else if (a.rfind("--socket=", 0) == 0) {
             cmd.socketPath = a.substr(9);
             if (cmd.socketPath.empty())
@@ -88,6 +93,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
             cmd.remainder += ' ';
         cmd.remainder += rest[i];
     }
+    if (!cmd.mqttArgs.empty() && cmd.mqttBroker.empty() && cmd.usageError.empty())
+        cmd.usageError = "--mqtt-args needs --mqtt URL";
     judgeSwitchWord(cmd.remainder, cmd);
     return cmd;
 }
@@ -105,6 +112,7 @@ void applyEnvironment(CommandLine& cmd)
 std::string commandLineUsage()
 {
     return "usage: vorlask [--headless] [--socket PATH] [--max-clients N] [--opcua] [--opcua-args ARGS]\n"
+           "               [--mqtt URL] [--mqtt-args ARGS]\n"
            "               [-REGSERVER | -UNREGSERVER | -EMBEDDING | -ctt]\n"
            "       vorlask --help | --version\n"
            "\n"
@@ -116,6 +124,9 @@ std::string commandLineUsage()
            "  --opcua         run the OPC UA server (vorlask-opcua, beside vorlask) on the door,\n"
            "                  started again if it ends, stopped with the server\n"
            "  --opcua-args ARGS  options for vorlask-opcua in one word, e.g. \"--port 4841\" (implies --opcua)\n"
+           "  --mqtt URL      run the MQTT publisher (vorlask-mqtt, beside vorlask) on the door,\n"
+           "                  publishing to the broker at URL; supervised like --opcua\n"
+           "  --mqtt-args ARGS  options for vorlask-mqtt in one word, e.g. \"--format sparkplug\"\n"
            "  -REGSERVER      write the server's registration and categories, then exit\n"
            "  -UNREGSERVER    remove them, then exit\n"
            "  -EMBEDDING      started for a client: the server ends when its last client leaves\n"

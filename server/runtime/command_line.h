@@ -21,6 +21,8 @@ struct CommandLine {
     std::size_t maxClients = 256; // door connections at once
     bool opcua = false;           // run the OPC UA gateway beside the server
     std::vector<std::string> opcuaArgs; // more words for the gateway (--opcua-args)
+    std::string mqttBroker;       // non-empty: run the MQTT publisher to this broker
+    std::vector<std::string> mqttArgs;  // more words for the publisher (--mqtt-args)
     std::string usageError;       // non-empty: our own options were malformed
 
     // Judged on the rest, joined by single blanks.

@@ -1,4 +1,4 @@
-// Runs a gateway program (vorlask-opcua) as a child of the server: started once the door
+// Runs a gateway program (vorlask-opcua, vorlask-mqtt) as a child of the server: started once the door
 // listens, started again with back-off when it dies, stopped at shutdown.
 #pragma once
 

@@ -119,12 +119,13 @@ bool ServerApp::start(std::string* error)
                 *error = "the local door cannot open: " + why;
             return false;
         }
-        if (!options_.opcuaProgram.empty()) {
+        for (const auto& command : options_.gateways) {
             std::vector<std::string> args{"--socket", door_->path()};
-            args.insert(args.end(), options_.opcuaArgs.begin(), options_.opcuaArgs.end());
-            opcua_ = std::make_unique<GatewaySupervisor>(options_.opcuaProgram, std::move(args),
-                                                         [](const std::string& line) { std::cerr << "vorlask: " << line << std::endl; });
-            opcua_->start();
+            args.insert(args.end(), command.begin() + 1, command.end());
+            gateways_.push_back(std::make_unique<GatewaySupervisor>(
+                command.front(), std::move(args),
+                [](const std::string& line) { std::cerr << "vorlask: " << line << std::endl; }));
+            gateways_.back()->start();
         }
     }
     return true;
@@ -132,11 +133,10 @@ bool ServerApp::start(std::string* error)
 
 void ServerApp::shutdown()
 {
-    // The gateway first: it is a client of the door that would otherwise be waited for.
-    if (opcua_) {
-        opcua_->stop();
-        opcua_.reset();
-    }
+    // The gateways first: they are clients of the door that would otherwise be waited for.
+    for (auto& gateway : gateways_)
+        gateway->stop();
+    gateways_.clear();
     auto entry = getSODaSEntry();
     auto pool = getEventPool();
     SOCmnEvent* wait = pool->popEvent();

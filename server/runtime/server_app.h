@@ -23,9 +23,9 @@ public:
         // The door's socket; empty: no door (tests that use the toolkit's client side directly).
         std::string socketPath;
         std::size_t maxClients = 256;
-        // The OPC UA gateway to run on the door (empty: none), with its extra arguments.
-        std::string opcuaProgram;
-        std::vector<std::string> opcuaArgs;
+        // The gateways to run on the door, each a program with its arguments (the door's
+        // --socket is put before them).
+        std::vector<std::vector<std::string>> gateways;
         // How long shutdown waits for clients to leave.
         std::chrono::milliseconds clientWait{10000};
     };
@@ -69,7 +69,7 @@ private:
     ConfigChoice choice_;
     std::unique_ptr<PollingThread> polling_;
     std::unique_ptr<DoorServer> door_;
-    std::unique_ptr<GatewaySupervisor> opcua_;
+    std::vector<std::unique_ptr<GatewaySupervisor>> gateways_;
     bool started_ = false;
     bool askedClients_ = false;
     std::chrono::milliseconds lastWait_{0};

@@ -87,10 +87,17 @@ int main(int argc, char** argv)
     ServerApp::Options options;
     options.socketPath = resolveDoorSocketPath(cmd.socketPath);
     options.maxClients = cmd.maxClients;
-    if (cmd.opcua) {
+    const auto beside = [](const char* program) {
         std::error_code ec;
-        options.opcuaProgram = (std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() / "vorlask-opcua").string();
-        options.opcuaArgs = cmd.opcuaArgs;
+        return (std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() / program).string();
+    };
+    if (cmd.opcua) {
+        options.gateways.push_back({beside("vorlask-opcua")});
+        options.gateways.back().insert(options.gateways.back().end(), cmd.opcuaArgs.begin(), cmd.opcuaArgs.end());
+    }
+    if (!cmd.mqttBroker.empty()) {
+        options.gateways.push_back({beside("vorlask-mqtt"), "--broker", cmd.mqttBroker});
+        options.gateways.back().insert(options.gateways.back().end(), cmd.mqttArgs.begin(), cmd.mqttArgs.end());
     }
 
     if (cmd.action != SwitchAction::Run) {

@@ -120,6 +120,36 @@ class World {
             return url;
         }
     }
+    // A Mosquitto broker of its own on a loopback port (the same port again when it is started
+    // anew), with no persistence and no other listener; resolves with its URL once it accepts.
+    async broker() {
+        this.brokerPort = this.brokerPort || (await freePort());
+        const conf = path.join(this.work, "mosquitto.conf");
+        fs.writeFileSync(conf, `listener ${this.brokerPort} 127.0.0.1\nallow_anonymous true\npersistence false\n`);
+        const p = this.start("mosquitto", "/usr/sbin/mosquitto", ["-c", conf]);
+        await waitFor("the broker", () => {
+            if (p.child.exitCode !== null) throw new Fatal(`mosquitto ended: ${p.err}`);
+            return new Promise((resolve) => {
+                const s = net.connect(this.brokerPort, "127.0.0.1", () => s.end(() => resolve(true)));
+                s.on("error", () => resolve(false));
+            });
+        });
+        this.mosquitto = p;
+        return `mqtt://127.0.0.1:${this.brokerPort}`;
+    }
+    // vorlask-mqtt on the broker at url; resolves once it publishes.
+    async mqtt(url, args = []) {
+        const p = this.start("vorlask-mqtt", path.join(BIN, "vorlask-mqtt"), ["--broker", url, ...args]);
+        await waitFor("the publisher", () => {
+            if (p.child.exitCode !== null) throw new Fatal(`vorlask-mqtt ended: ${p.err}`);
+            return /publishing \d+ items/.test(p.err);
+        });
+        return p;
+    }
+    // mosquitto_sub on the broker, printing "topic payload" lines into .out.
+    subscriber(topic, args = []) {
+        return this.start(`mosquitto_sub ${topic}`, "/usr/bin/mosquitto_sub", ["-h", "127.0.0.1", "-p", String(this.brokerPort), "-v", "-t", topic, ...args]);
+    }
     async stop() {
         for (const p of [...this.processes].reverse()) await p.stop();
         fs.rmSync(this.work, { recursive: true, force: true });
@@ -136,18 +166,20 @@ async function demoWorld(serverArgs = []) {
     return w;
 }
 
-// node-opcua, from the gateway's own packages.
-const ua = require(path.join(SRC, "gateway/opcua/node_modules/node-opcua"));
+// node-opcua, from the gateway's own packages (loaded by the tests that use it).
+let uaModule = null;
+const ua = () => (uaModule = uaModule || require(path.join(SRC, "gateway/opcua/node_modules/node-opcua")));
 
 // An OPC UA session on url, anonymous or as userIdentity; security None unless
 // {certificates} (a client certificate manager) asks for Basic256Sha256 SignAndEncrypt. id(item)
 // is the node ID of an item in our namespace; close() ends session and connection.
 async function opcuaSession(url, userIdentity, { certificates = null } = {}) {
-    const client = ua.OPCUAClient.create({
+    const { OPCUAClient, MessageSecurityMode, SecurityPolicy } = ua();
+    const client = OPCUAClient.create({
         endpointMustExist: false,
         connectionStrategy: certificates ? { maxRetry: 0 } : { maxRetry: 20, initialDelay: 100, maxDelay: 500 },
-        securityMode: certificates ? ua.MessageSecurityMode.SignAndEncrypt : ua.MessageSecurityMode.None,
-        securityPolicy: certificates ? ua.SecurityPolicy.Basic256Sha256 : ua.SecurityPolicy.None,
+        securityMode: certificates ? MessageSecurityMode.SignAndEncrypt : MessageSecurityMode.None,
+        securityPolicy: certificates ? SecurityPolicy.Basic256Sha256 : SecurityPolicy.None,
         clientCertificateManager: certificates || undefined,
     });
     try {
@@ -177,4 +209,5 @@ async function opcuaSession(url, userIdentity, { certificates = null } = {}) {
     };
 }
 
-module.exports = { World, demoWorld, waitFor, freePort, opcuaSession, ua, BIN, SRC };
+module.exports = { World, demoWorld, waitFor, freePort, opcuaSession, BIN, SRC };
+Object.defineProperty(module.exports, "ua", { get: ua, enumerable: true });

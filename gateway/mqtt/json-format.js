@@ -1,0 +1,109 @@
+"use strict";
+// The JSON format: each item on its own retained topic vorlask/NODE/ITEM/PATH as
+// {"value", "quality", "ts"} (QoS 1), vorlask/NODE/$status "online" while the door is there
+// ("offline" otherwise, and through the will when the publisher vanishes), and writes by
+// {"value"} on .../set, answered on .../set/result. Each (re)connection to the broker sends
+// every item's latest value again (a broker may have lost its retained store); while the
+// broker is away nothing is queued.
+const { connectBroker } = require("./broker");
+const { WriteCounter } = require("./write-counter");
+const { Source } = require("./source");
+
+const QOS = 1;
+
+class JsonPublisher {
+    constructor(o, source, log) {
+        this.o = o;
+        this.source = source;
+        this.log = log;
+        this.root = `vorlask/${o.node}`;
+        this.statusTopic = `${this.root}/$status`;
+        this.byTopic = new Map(); // value topic -> item
+        this.topicOf = new Map(); // item -> value topic
+        this.doorUp = false;
+        this.ignored = new WriteCounter(log);
+        this.client = connectBroker(o, { topic: this.statusTopic, payload: "offline", qos: QOS, retain: true }, log);
+        this.client.on("connect", () => this._online());
+        this.client.on("message", (topic, payload, packet) => this._message(topic, payload, packet));
+        source.on("ready", (items) => this._ready(items));
+        source.on("changes", (items) => this._publish(items));
+        source.on("down", () => this._down());
+    }
+
+    stop() {
+        return new Promise((resolve) => {
+            const end = () => this.client.end(false, {}, resolve);
+            if (this.client.connected) this.client.publish(this.statusTopic, "offline", { qos: QOS, retain: true }, end);
+            else end();
+        });
+    }
+
+    _ready(items) {
+        this.byTopic.clear();
+        this.topicOf.clear();
+        const skipped = [];
+        for (const item of items) {
+            if (/[+#]/.test(item.id)) {
+                skipped.push(item.id);
+                continue;
+            }
+            const topic = `${this.root}/${item.id.split(".").join("/")}`;
+            this.byTopic.set(topic, item);
+            this.topicOf.set(item, topic);
+        }
+        if (skipped.length) this.log(`not published (+ and # cannot be in a topic): ${skipped.join(", ")}`);
+        this.doorUp = true;
+        if (this.client.connected) this._online();
+    }
+
+    _down() {
+        this.doorUp = false;
+        if (this.client.connected) this.client.publish(this.statusTopic, "offline", { qos: QOS, retain: true });
+    }
+
+    // The broker is there (again), or the door is: status, write topics and every value.
+    _online() {
+        if (!this.doorUp) return;
+        this.client.publish(this.statusTopic, "online", { qos: QOS, retain: true });
+        // One subscription per depth of the item IDs: vorlask/NODE/+/set, vorlask/NODE/+/+/set ...
+        const depths = new Set([...this.byTopic.keys()].map((t) => t.split("/").length - 2));
+        const filters = [...depths].map((d) => `${this.root}/${"+/".repeat(d)}set`);
+        if (filters.length) this.client.subscribe(filters, { qos: QOS });
+        this._publish(this.topicOf.keys());
+    }
+
+    _publish(items) {
+        for (const item of items) {
+            const topic = this.topicOf.get(item);
+            if (!topic || !this.client.connected || !item.readable || !Source.known(item)) continue;
+            const payload = JSON.stringify({ value: item.value, quality: item.quality, ts: item.ts });
+            this.client.publish(topic, payload, { qos: QOS, retain: true });
+        }
+    }
+
+    async _message(topic, payload, packet) {
+        if (!topic.endsWith("/set")) return;
+        const item = this.byTopic.get(topic.slice(0, -4));
+        // Our own value topic of an item named "set", or a retained request left on the broker
+        // (carried out once, it must not be carried out again at each reconnection).
+        if (this.byTopic.has(topic) || packet.retain) return;
+        if (!this.o.allowWrites) {
+            this.ignored.count(topic);
+            return;
+        }
+        const answer = (result) => this.client.publish(`${topic}/result`, JSON.stringify(result), { qos: QOS });
+        if (!item) return answer({ ok: false, error: "no item of this gateway has this topic" });
+        let request;
+        try {
+            request = JSON.parse(payload.toString("utf8"));
+        } catch {
+            request = null;
+        }
+        if (!request || typeof request !== "object" || Array.isArray(request) || !("value" in request))
+            return answer({ ok: false, error: 'the message is not {"value": V}' });
+        if (!this.doorUp) return answer({ ok: false, error: "the server is not reachable" });
+        answer(await this.source.write(item, request.value));
+    }
+}
+
+module.exports = { JsonPublisher };

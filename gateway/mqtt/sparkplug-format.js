@@ -1,0 +1,235 @@
+"use strict";
+// The Sparkplug B format: the gateway is edge node NODE of group GROUP, each PLC a device.
+// A connection to the broker carries its NDEATH as the will, with the session's bdSeq; it
+// opens with NBIRTH (seq 0, bdSeq, Node Control/Rebirth) and a DBIRTH for each PLC that
+// answers, then DDATA with the changes; a PLC whose line fails gets a DDEATH, and a DBIRTH
+// when it answers again. Each message after NBIRTH takes the next seq (0 to 255, then 0).
+// Array items travel as one metric per element, NAME[i], since the payload codec has no
+// array types. The connection is held only while the door is there: when the door is lost
+// the node publishes its NDEATH and leaves, and comes back with a new bdSeq.
+const sparkplug = require("sparkplug-payload").get("spBv1.0");
+const { connectBroker } = require("./broker");
+const { WriteCounter } = require("./write-counter");
+const { Source } = require("./source");
+
+const VT_ARRAY = 0x2000;
+const QUALITY_GOOD = 0xc0;
+const QUALITY_COMM_FAILURE = 0x18;
+const REBIRTH = "Node Control/Rebirth";
+
+// Element VARTYPE -> Sparkplug data type.
+const TYPES = new Map([
+    [11, "Boolean"], [16, "Int8"], [17, "UInt8"], [2, "Int16"], [18, "UInt16"],
+    [3, "Int32"], [19, "UInt32"], [4, "Float"], [5, "Double"], [8, "String"],
+]);
+
+function isGood(quality) {
+    return (quality & QUALITY_GOOD) === QUALITY_GOOD;
+}
+
+// A PLC is born once each of its readable items has been read (or failed) and one of them
+// answered: its DBIRTH then carries every value.
+function answers(items) {
+    return items.every((i) => Source.known(i)) && items.some((i) => i.readable && i.value !== null && isGood(i.quality));
+}
+
+// A metric's value as a plain JSON value: 64-bit integers arrive as Long objects, and the
+// codec gives a UInt32 above 2^31 as negative.
+function plainValue(m) {
+    let v = m.value;
+    if (v && typeof v === "object" && typeof v.toNumber === "function") v = v.toNumber();
+    if (m.type === "UInt32" && typeof v === "number" && v < 0) v += 2 ** 32;
+    return v;
+}
+
+class SparkplugPublisher {
+    constructor(o, source, log) {
+        this.o = o;
+        this.source = source;
+        this.log = log;
+        this.prefix = `spBv1.0/${o.group}`;
+        this.bdSeq = 0;
+        this.seq = 0;
+        this.client = null;
+        this.devices = new Map(); // PLC name -> {name, items, alive}
+        this.ignored = new WriteCounter(log);
+        source.on("ready", (items) => this._ready(items));
+        source.on("changes", (items) => this._changes(items));
+        source.on("down", () => this._leave());
+    }
+
+    stop() {
+        return this._leave();
+    }
+
+    _topic(type, device) {
+        return `${this.prefix}/${type}/${this.o.node}${device ? `/${device}` : ""}`;
+    }
+
+    _deathPayload() {
+        return Buffer.from(sparkplug.encodePayload({
+            timestamp: Date.now(),
+            metrics: [{ name: "bdSeq", type: "Int64", value: this.bdSeq }],
+        }));
+    }
+
+    _ready(items) {
+        this.devices.clear();
+        const skipped = [];
+        for (const item of items) {
+            if (/[+#/]/.test(item.plc)) {
+                skipped.push(item.id);
+                continue;
+            }
+            if (!this.devices.has(item.plc)) this.devices.set(item.plc, { name: item.plc, items: [], alive: false });
+            this.devices.get(item.plc).items.push(item);
+        }
+        if (skipped.length) this.log(`not published (a PLC name with + # or / cannot be a device): ${skipped.join(", ")}`);
+        for (const d of this.devices.values()) d.alive = answers(d.items);
+        if (this.client) return this._births();
+        const client = connectBroker(this.o, this._will(), this.log);
+        this.client = client;
+        client.on("connect", () => {
+            client.subscribe([this._topic("NCMD"), `${this._topic("DCMD")}/+`], { qos: 0 });
+            this._births();
+        });
+        // Every session has its own bdSeq: the next connection's will carries the next one.
+        client.on("close", () => {
+            this.bdSeq = (this.bdSeq + 1) % 256;
+            client.options.will = this._will();
+        });
+        client.on("message", (topic, payload, packet) => this._message(topic, payload, packet));
+    }
+
+    _will() {
+        return { topic: this._topic("NDEATH"), payload: this._deathPayload(), qos: 1, retain: false };
+    }
+
+    // NDEATH (as the will would) and end the session; resolves once the broker has it.
+    _leave() {
+        const client = this.client;
+        this.client = null;
+        if (!client) return Promise.resolve();
+        return new Promise((resolve) => {
+            const end = () => client.end(false, {}, resolve);
+            if (client.connected) client.publish(this._topic("NDEATH"), this._deathPayload(), { qos: 1 }, end);
+            else end();
+        });
+    }
+
+    _send(type, device, metrics) {
+        if (!this.client || !this.client.connected) return;
+        const payload = { timestamp: Date.now(), metrics, seq: this.seq };
+        this.seq = (this.seq + 1) % 256;
+        this.client.publish(this._topic(type, device), Buffer.from(sparkplug.encodePayload(payload)), { qos: 0 });
+    }
+
+    _births() {
+        if (!this.client || !this.client.connected) return;
+        this.seq = 0;
+        this._send("NBIRTH", null, [
+            { name: "bdSeq", type: "Int64", value: this.bdSeq },
+            { name: REBIRTH, type: "Boolean", value: false },
+        ]);
+        for (const d of this.devices.values()) if (d.alive) this._send("DBIRTH", d.name, d.items.flatMap((i) => this._metrics(i)));
+    }
+
+    // The metrics of an item: one, or one per element of an array.
+    _metrics(item) {
+        const type = TYPES.get(item.vartype & ~VT_ARRAY) || "String";
+        const timestamp = item.ts || Date.now();
+        const properties = { Quality: { type: "Int32", value: item.quality } };
+        if (!(item.vartype & VT_ARRAY)) return [{ name: item.name, type, value: item.value, timestamp, properties }];
+        const values = Array.isArray(item.value) ? item.value : [];
+        const count = Math.max(values.length, item.elements || 0);
+        const metrics = [];
+        for (let k = 0; k < count; k++)
+            metrics.push({ name: `${item.name}[${k}]`, type, value: k < values.length ? values[k] : null, timestamp, properties });
+        return metrics;
+    }
+
+    _changes(items) {
+        const byDevice = new Map();
+        for (const item of items) {
+            const d = this.devices.get(item.plc);
+            if (!d) continue;
+            if (!byDevice.has(d)) byDevice.set(d, []);
+            byDevice.get(d).push(item);
+        }
+        for (const [d, changed] of byDevice) {
+            if (changed.some((i) => i.quality === QUALITY_COMM_FAILURE)) {
+                if (d.alive) this._send("DDEATH", d.name, []);
+                d.alive = false;
+            } else if (!d.alive) {
+                if (!answers(d.items)) continue;
+                d.alive = true;
+                this._send("DBIRTH", d.name, d.items.flatMap((i) => this._metrics(i)));
+            } else {
+                this._send("DDATA", d.name, changed.flatMap((i) => this._metrics(i)));
+            }
+        }
+    }
+
+    async _message(topic, payload, packet) {
+        if (packet.retain) return; // an old command left on the broker
+        let metrics;
+        try {
+            metrics = sparkplug.decodePayload(payload).metrics || [];
+        } catch (e) {
+            this.log(`${topic}: not a Sparkplug B payload (${e.message})`);
+            return;
+        }
+        if (topic === this._topic("NCMD")) {
+            if (metrics.some((m) => m.name === REBIRTH && m.value === true)) this._births();
+            return;
+        }
+        const device = this.devices.get(topic.slice(this._topic("DCMD").length + 1));
+        if (!this.o.allowWrites) return this.ignored.count(topic);
+        if (!device) return this.log(`${topic}: no such device`);
+        await this._write(device, metrics, topic);
+    }
+
+    // Writes the metrics of a DCMD: scalars as they are; elements of one array together, on
+    // the array as the PLC has it now.
+    async _write(device, metrics, topic) {
+        const byName = new Map(device.items.map((i) => [i.name, i]));
+        const arrays = new Map(); // item -> [[index, value]]
+        for (const m of metrics) {
+            const element = /^(.*)\[(\d+)\]$/.exec(m.name || "");
+            const item = byName.get(element ? element[1] : m.name);
+            if (!item || !!element !== !!(item.vartype & VT_ARRAY)) {
+                this.log(`${topic}: no metric ${m.name}`);
+                continue;
+            }
+            const value = plainValue(m);
+            if (!element) {
+                this._report(topic, m.name, await this.source.write(item, value));
+                continue;
+            }
+            if (!arrays.has(item)) arrays.set(item, []);
+            arrays.get(item).push([+element[2], value]);
+        }
+        for (const [item, elements] of arrays) {
+            let value;
+            try {
+                value = await this.source.readDevice(item);
+            } catch (e) {
+                this._report(topic, item.name, { ok: false, error: `cannot read the array before writing it: ${e.message}` });
+                continue;
+            }
+            const outside = elements.find(([k]) => k >= value.length);
+            if (outside) {
+                this._report(topic, `${item.name}[${outside[0]}]`, { ok: false, error: "no such element" });
+                continue;
+            }
+            for (const [k, v] of elements) value[k] = v;
+            this._report(topic, item.name, await this.source.write(item, value));
+        }
+    }
+
+    _report(topic, name, result) {
+        if (!result.ok) this.log(`${topic}: writing ${name} failed: ${result.error}`);
+    }
+}
+
+module.exports = { SparkplugPublisher };
