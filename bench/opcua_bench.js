@@ -6,62 +6,20 @@
 // (milliseconds within the minute) at its change, so the client knows when it changed.
 //
 //   node bench/opcua_bench.js [--seconds N]
-const fs = require("node:fs");
-const path = require("node:path");
-const { World, waitFor, ua } = require("../tests/gateway/harness");
+const { waitFor, ua } = require("../tests/gateway/harness");
+const { clockPlant, rssKb, cpuSeconds, settle } = require("./clock_plant");
 const { OPCUAClient, AttributeIds, TimestampsToReturn, ClientMonitoredItemGroup } = ua;
 
-const LINES = 4;
-const UNITS = 5;
-const WORDS = 500;
 const RATE = 1000;
 const seconds = Number(process.argv[process.argv.indexOf("--seconds") + 1]) || 30;
-
-function rssKb(pid) {
-    const m = /VmRSS:\s+(\d+)/.exec(fs.readFileSync(`/proc/${pid}/status`, "utf8"));
-    return Number(m[1]);
-}
-
-function cpuTicks(pid) {
-    const f = fs.readFileSync(`/proc/${pid}/stat`, "utf8").split(") ")[1].split(" ");
-    return Number(f[11]) + Number(f[12]); // utime + stime
-}
 
 function percentile(sorted, p) {
     return sorted[Math.min(sorted.length - 1, Math.floor((p / 100) * sorted.length))];
 }
 
-async function settle(ms) {
-    await new Promise((r) => setTimeout(r, ms));
-}
-
 async function main() {
-    const world = new World();
+    const { world, server, plcs, LINES, WORDS } = await clockPlant(RATE);
     try {
-        // The simulated lines: every word of every unit shows the clock, stepped each second.
-        const plcs = [];
-        for (let line = 1; line <= LINES; line++) {
-            const image = [];
-            for (let u = 0; u < UNITS; u++) {
-                image.push(`unit ${u}`);
-                for (let w = 0; w < WORDS; w++) image.push(`animate DM ${w} clock every ${RATE}`);
-                plcs.push({ name: `L${line}U${u}`, unit: u, com: `COM${line}` });
-            }
-            const file = path.join(world.work, `line${line}.img`);
-            fs.writeFileSync(file, image.join("\n") + "\n");
-            await world.plcsim(`com${line}`, ["--image", file]);
-        }
-        const tags = Array.from({ length: WORDS }, (_, w) =>
-            `<tag><name>W${w}</name><comment>clock</comment><channel>DM${w}</channel><datatype>VT_UI2/BIN</datatype><accessrights>READ</accessrights></tag>`).join("");
-        const body = plcs.map((p) =>
-            `<PLC name="${p.name}" id="${p.unit}" com="${p.com}" baudrate="9600" stopbits="2" databits="7" parity="EVEN"><tags>${tags}</tags></PLC>`).join("");
-        const config = path.join(world.work, "bench.xml");
-        fs.writeFileSync(config, `<?xml version="1.0" encoding="ISO-8859-1"?><MOLVOmronHLCfg><OPC_DA>${body}</OPC_DA></MOLVOmronHLCfg>`);
-        const ports = {};
-        for (let line = 1; line <= LINES; line++) ports[`COM${line}`] = `com${line}`;
-        world.configure(config, ports);
-
-        const server = await world.server();
         const url = await world.gateway();
         const serverPid = server.child.pid;
         // The launcher execs node: the gateway's process is the one started.
@@ -97,9 +55,8 @@ async function main() {
         await settle(5000); // warm-up
         const watched = { server: rssKb(serverPid), gateway: rssKb(gatewayPid) };
 
-        const tick = 100; // clock ticks a second (USER_HZ)
-        const cpu0 = cpuTicks(serverPid) + cpuTicks(gatewayPid);
-        const serverCpu0 = cpuTicks(serverPid);
+        const cpu0 = cpuSeconds(serverPid) + cpuSeconds(gatewayPid);
+        const serverCpu0 = cpuSeconds(serverPid);
         const t0 = Date.now();
         latencies = [];
         measuring = true;
@@ -107,8 +64,8 @@ async function main() {
         await settle(seconds * 1000);
         measuring = false;
         const wall = (Date.now() - t0) / 1000;
-        const cpu = (cpuTicks(serverPid) + cpuTicks(gatewayPid) - cpu0) / tick / wall;
-        const serverCpu = (cpuTicks(serverPid) - serverCpu0) / tick / wall;
+        const cpu = (cpuSeconds(serverPid) + cpuSeconds(gatewayPid) - cpu0) / wall;
+        const serverCpu = (cpuSeconds(serverPid) - serverCpu0) / wall;
         latencies.sort((a, b) => a - b);
 
         const mb = (kb) => (kb / 1024).toFixed(1);
