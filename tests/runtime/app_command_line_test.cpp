@@ -68,6 +68,22 @@ TEST(CommandLine, SocketWithoutPathIsAUsageError)
     EXPECT_FALSE(parseCommandLine({"--socket="}).usageError.empty());
 }
 
+TEST(CommandLine, GatewayOptionsAreTakenOutWithTheirWords)
+{
+    const CommandLine a = parseCommandLine({"--mqtt", "mqtt://127.0.0.1:1883", "--mqtt-args", "--node cell4  --rate 250",
+                                            "--opcua-args", "--port 4841", "-Embedding"});
+    EXPECT_EQ(a.mqttBroker, "mqtt://127.0.0.1:1883");
+    EXPECT_EQ(a.mqttArgs, (std::vector<std::string>{"--node", "cell4", "--rate", "250"}));
+    EXPECT_TRUE(a.opcua);
+    EXPECT_EQ(a.opcuaArgs, (std::vector<std::string>{"--port", "4841"}));
+    EXPECT_TRUE(a.startedByCom);
+    EXPECT_TRUE(a.usageError.empty());
+
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"--mqtt"}, {"--mqtt", "-Embedding"}, {"--mqtt-args", "--node x"}, {"--mqtt-args"}})
+        EXPECT_FALSE(parseCommandLine(args).usageError.empty()) << args.front() << " " << args.size();
+}
+
 TEST(CommandLine, HelpAndVersionAreOurOwn)
 {
     const CommandLine c = parseCommandLine({"--help", "--version", "-Embedding"});
