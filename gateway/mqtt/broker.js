@@ -45,7 +45,7 @@ function connectBroker(o, will, log) {
         announced = false;
     });
     client.on("error", (e) => {
-        if (!announced) log(`the broker at ${o.broker}: ${e.message}`);
+        if (!announced) log(`the broker at ${o.broker}: ${e.message}; trying again every second`);
         announced = true;
     });
     client.on("offline", () => {
@@ -55,4 +55,4 @@ function connectBroker(o, will, log) {
     return client;
 }
 
-module.exports = { brokerOptions, connectBroker, readFirstLine };
+module.exports = { brokerOptions, connectBroker };

@@ -5,15 +5,14 @@ const fs = require("node:fs");
 const os = require("node:os");
 const { parseOptions, USAGE } = require("./options");
 const { hashPassword, passwordMatches, readUsers } = require("./users");
+const { makeLog, answerCommandLine, tellDoor, untilStopped, run } = require("../common/program");
 // node-opcua takes a second or two to load: only once the command line asks for a server.
 let ua = null;
 
 const VERSION = process.env.VORLASK_VERSION || require("./package.json").version;
 const MANUFACTURER = "MOLV Automation S.r.l.";
 
-function log(text) {
-    process.stderr.write(`vorlask-opcua: ${text}\n`);
-}
+const log = makeLog("vorlask-opcua");
 
 function readPassword() {
     const text = fs.readFileSync(0, "utf8");
@@ -73,14 +72,6 @@ function loadOpcua() {
 
 async function main() {
     const parsed = parseOptions(process.argv.slice(2));
-    if (parsed.help) {
-        process.stdout.write(USAGE + "\n");
-        return 0;
-    }
-    if (parsed.version) {
-        process.stdout.write(`vorlask-opcua ${VERSION}\n`);
-        return 0;
-    }
     if (parsed.hashPassword) {
         const password = readPassword();
         if (!password) {
@@ -90,11 +81,8 @@ async function main() {
         process.stdout.write(hashPassword(password) + "\n");
         return 0;
     }
-    if (parsed.error) {
-        log(parsed.error);
-        process.stderr.write("Try 'vorlask-opcua --help'.\n");
-        return 2;
-    }
+    const answered = answerCommandLine("vorlask-opcua", parsed, USAGE, VERSION, log);
+    if (answered !== null) return answered;
     const o = parsed.options;
     let users = null;
     if (o.users) {
@@ -166,17 +154,8 @@ async function main() {
         });
     });
 
-    let seenDoor = false;
-    door.on("up", () => {
-        log(`connected to the server at ${o.socket}`);
-        seenDoor = true;
-    });
-    door.on("down", () => log("the server's door closed; connecting again"));
-    door.on("shutdown", () => log("the server is shutting down"));
+    tellDoor(door, o.socket, log);
     door.start();
-    setTimeout(() => {
-        if (!seenDoor) log(`waiting for the server at ${o.socket}`);
-    }, 2000).unref();
 
     try {
         await server.start();
@@ -188,20 +167,11 @@ async function main() {
     }
     process.stdout.write(`opc.tcp://${o.host.includes(":") ? `[${o.host}]` : o.host}:${o.port}\n`);
 
-    await new Promise((resolve) => {
-        process.once("SIGINT", resolve);
-        process.once("SIGTERM", resolve);
-    });
+    await untilStopped();
     gateway.stop();
     door.stop();
     await server.shutdown(500);
     return 0;
 }
 
-main().then(
-    (code) => process.exit(code),
-    (e) => {
-        log(e.stack || String(e));
-        process.exit(1);
-    },
-);
+run(main, log);

@@ -56,7 +56,7 @@ test("JSON: retained values and status, changes, writes only when allowed, will,
         await waitFor("the animated counter to move", () => last(sub, "vorlask/cell1/Press/Counter").value !== first);
         assert.ok(!/vorlask\/cell1\/(Packer|Oven\/Hours)/.test(sub.out), "unselected items are not published");
         // A newcomer gets the retained values at once.
-        const late = world.subscriber("vorlask/cell1/Press/Setpoint", ["-C", "1"]);
+        const late = world.subscriber("vorlask/cell1/Press/Setpoint", ["-C", "1", "-W", "20"]);
         await late.exited;
         assert.equal(JSON.parse(late.out.split(" ").slice(1).join(" ")).value, 500);
     });
