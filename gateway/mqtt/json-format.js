@@ -63,8 +63,8 @@ class JsonPublisher {
 
     // The broker is there (again), or the door is: status, write topics and every value.
     _online() {
+        this.client.publish(this.statusTopic, this.doorUp ? "online" : "offline", { qos: QOS, retain: true });
         if (!this.doorUp) return;
-        this.client.publish(this.statusTopic, "online", { qos: QOS, retain: true });
         // One subscription per depth of the item IDs: vorlask/NODE/+/set, vorlask/NODE/+/+/set ...
         const depths = new Set([...this.byTopic.keys()].map((t) => t.split("/").length - 2));
         const filters = [...depths].map((d) => `${this.root}/${"+/".repeat(d)}set`);
