@@ -29,6 +29,13 @@ HostLinkChannel::HostLinkChannel(LineFactory factory) : factory_(std::move(facto
 
 HostLinkChannel::HostLinkChannel() : HostLinkChannel(posixLineFactory()) {}
 
+HostLinkChannel::HostLinkChannel(HostLinkChannel* owner) : owner_(owner) {}
+
+std::unique_ptr<HostLinkChannel> HostLinkChannel::lineChannel()
+{
+    return std::unique_ptr<HostLinkChannel>(new HostLinkChannel(owner_));
+}
+
 HostLinkChannel::~HostLinkChannel() = default;
 
 HostLinkChannel& HostLinkChannel::create()
@@ -59,14 +66,14 @@ bool HostLinkChannel::addPort(std::string_view name, std::uint32_t baudRate,
     settings.parity = parityWord == "NO" ? kNoParity : parityWord == "ODD" ? kOddParity : kEvenParity;
     settings.stopBits = stopBits == 1 ? kOneStopBit : kTwoStopBits;
     settings.dataBits = static_cast<std::uint8_t>(dataBits);
-    std::unique_ptr<Line> line = factory_ ? factory_(name, settings) : nullptr;
-    ports_.push_back(std::make_unique<SerialPort>(std::string(name), settings, std::move(line)));
+    std::unique_ptr<Line> line = owner_->factory_ ? owner_->factory_(name, settings) : nullptr;
+    owner_->ports_.push_back(std::make_unique<SerialPort>(std::string(name), settings, std::move(line)));
     return true;
 }
 
 SerialPort* HostLinkChannel::findPort(std::string_view name)
 {
-    for (auto& port : ports_) {
+    for (auto& port : owner_->ports_) {
         if (port->name() == name)
             return port.get();
     }
@@ -117,7 +124,7 @@ HostLinkResult HostLinkChannel::counted(bool read, Transaction&& transaction)
     const std::uint64_t received = currentPort_->charactersReceived();
     const auto began = LinkStats::Clock::now();
     const HostLinkResult result = transaction();
-    stats_.transaction(currentPlc_, currentPort_->name(), currentPort_->charactersSent() - sent,
+    stats().transaction(currentPlc_, currentPort_->name(), currentPort_->charactersSent() - sent,
                        currentPort_->charactersReceived() - received, LinkStats::Clock::now() - began, result,
                        read);
     return result;

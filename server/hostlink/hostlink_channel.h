@@ -1,5 +1,7 @@
 // The server's single owner of the serial lines: the configured ports, the route table that
-// says which unit number and port serve each PLC number, and the current PLC.
+// says which unit number and port serve each PLC number, and the current PLC. A line of its
+// own (lineChannel) shares the ports and the figures but has its own route table, current PLC
+// and receive buffer, so that the lines' workers run their transactions side by side.
 #pragma once
 
 #include <cstddef>
@@ -41,6 +43,10 @@ public:
     static HostLinkChannel* instance();
     static void destroy();
 
+    // A channel for one line's worker, on this channel's ports and figures; this channel
+    // must outlive it. Its route table starts empty.
+    std::unique_ptr<HostLinkChannel> lineChannel();
+
     // The first definition of a name wins; later ones are ignored (false). Names longer than
     // 7 characters are refused (false). parityWord "NO" none, "ODD" odd, anything else even;
     // stopBits 1 gives one stop bit, any other value two.
@@ -68,13 +74,13 @@ public:
     const PlcRoute* route(std::size_t n) const;  // 1-based; nullptr out of range
     SerialPort* currentPort() { return currentPort_; }
     // In the order of definition.
-    const std::vector<std::unique_ptr<SerialPort>>& ports() const { return ports_; }
+    const std::vector<std::unique_ptr<SerialPort>>& ports() const { return owner_->ports_; }
     SerialPort* findPort(std::string_view name);
     const std::uint8_t* receiveBuffer() const { return receiveBuffer_; }
 
     // The figures of every transaction made through this channel.
-    LinkStats& stats() { return stats_; }
-    const LinkStats& stats() const { return stats_; }
+    LinkStats& stats() { return owner_->stats_; }
+    const LinkStats& stats() const { return owner_->stats_; }
 
 private:
     bool reopenIfGone();
@@ -82,6 +88,9 @@ private:
     template <class Transaction>
     HostLinkResult counted(bool read, Transaction&& transaction);
 
+    explicit HostLinkChannel(HostLinkChannel* owner);
+
+    HostLinkChannel* owner_ = this; // whose ports and figures these are
     LineFactory factory_;
     std::vector<PlcRoute> routes_;
     bool haveRoutes_ = false;

@@ -44,25 +44,6 @@ std::vector<Plc*> PlcList::plcs() const {
     return out;
 }
 
-void PlcList::setCurrent(std::size_t index) {
-    std::lock_guard lock(mutex_);
-    currentIndex_ = index < entries_.size() ? index : 0;
-    current_ = entries_.empty() ? nullptr : entries_[currentIndex_].plc.get();
-}
-
-void PlcList::advance() {
-    std::lock_guard lock(mutex_);
-    if (entries_.empty())
-        return;
-    currentIndex_ = currentIndex_ + 1 >= entries_.size() ? 0 : currentIndex_ + 1;
-    current_ = entries_[currentIndex_].plc.get();
-}
-
-void PlcList::rewindKeepingIndex() {
-    std::lock_guard lock(mutex_);
-    current_ = entries_.empty() ? nullptr : entries_.front().plc.get();
-}
-
 namespace {
 std::unique_ptr<PlcList> gPlcList;
 }

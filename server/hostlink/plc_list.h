@@ -1,6 +1,5 @@
-// The configured PLCs in configuration order, keyed by unit number, and the polling thread's
-// cursor over them. Filled by the configuration loader before the polling thread starts and
-// never changed while it runs.
+// The configured PLCs in configuration order, keyed by unit number. Filled by the
+// configuration loader before the polling thread starts and never changed while it runs.
 #pragma once
 
 #include <cstddef>
@@ -33,20 +32,8 @@ public:
     // The PLCs in configuration order (the list does not change while the server runs).
     std::vector<Plc*> plcs() const;
 
-    // The list's own lock, held while the cursor advances.
+    // The list's own lock, held while a polling cursor advances.
     std::unique_lock<std::recursive_mutex> lock() const { return std::unique_lock(mutex_); }
-
-    // ---- the polling thread's cursor ----
-    Plc* current() const { return current_; }
-    std::size_t currentIndex() const { return currentIndex_; }
-    std::uint16_t openPlcNumber() const { return openPlcNumber_; }
-    void setCurrent(std::size_t index);
-    void setOpenPlcNumber(std::uint16_t number) { openPlcNumber_ = number; }
-    // Moves the cursor to the next PLC, wrapping to the first.
-    void advance();
-    // Points the cursor at the first PLC but keeps its index, as a rebuilt route table does:
-    // the PLC after the one that failed is served next.
-    void rewindKeepingIndex();
 
 private:
     struct Entry {
@@ -55,9 +42,6 @@ private:
     };
     mutable std::recursive_mutex mutex_;
     std::vector<Entry> entries_;
-    Plc* current_ = nullptr;
-    std::size_t currentIndex_ = 0;
-    std::uint16_t openPlcNumber_ = 0;
 };
 
 // The server's PLC list: created at start-up (nothing happens when it exists), filled by the

@@ -1,55 +1,16 @@
 #include "server/hostlink/polling_thread.h"
 
 #include <algorithm>
-#include <chrono>
-#include <ctime>
-#include <mutex>
+#include <string>
+#include <utility>
 
 #include "server/hostlink/error_log.h"
 #include "server/hostlink/hostlink_channel.h"
-#include "server/hostlink/hostlink_codec.h"
 #include "server/hostlink/message_catalog.h"
 #include "server/hostlink/message_ring.h"
 #include "server/hostlink/plc_list.h"
-#include "server/hostlink/request_completion.h"
-#include "server/hostlink/tick_count.h"
 #include "server/runtime/main_window_link.h"
-#include "server/runtime/requests.h"
 #include "server/toolkit/event_pool.h"
-
-namespace {
-
-constexpr auto kStopWait = std::chrono::milliseconds(5);
-constexpr auto kRequestSettle = std::chrono::milliseconds(10);
-constexpr auto kActivationSettle = std::chrono::milliseconds(100);
-constexpr auto kRouteRebuildDelay = std::chrono::milliseconds(100);
-// Settling waits for a burst to end, but a client that never stops queueing must not hold
-// the line: after this many steps (100 ms of requests, 1 s of activations) the queue is taken.
-constexpr int kRequestSettleSteps = 10;
-constexpr int kActivationSettleSteps = 10;
-
-// Sleeps in steps until the queue stops growing, so that a burst is taken whole; at most
-// maxSteps steps.
-void settle(std::size_t (*length)(), std::chrono::milliseconds step, int maxSteps) {
-    std::size_t before = length();
-    for (int i = 0; i < maxSteps; ++i) {
-        std::this_thread::sleep_for(step);
-        const std::size_t now = length();
-        if (now == before)
-            return;
-        before = now;
-    }
-}
-
-// The PLC of a queued record's tag, when it is one the thread serves.
-Plc* owningPlc(const PlcTag* tag, const std::vector<Plc*>& served) {
-    if (tag == nullptr)
-        return nullptr;
-    Plc* plc = dynamic_cast<Plc*>(tag->owner());
-    return std::find(served.begin(), served.end(), plc) != served.end() ? plc : nullptr;
-}
-
-} // namespace
 
 PollingThread::PollingThread(MainWindowLink* window) : PollingThread(window, Options{}) {}
 
@@ -75,9 +36,13 @@ void PollingThread::start() {
     // Taken before the thread runs, so that a stop right after start is never missed.
     if (stopEvent_.load() == nullptr)
         stopEvent_ = getEventPool()->popEvent();
+    if (workers_.empty() && !options_.plcs->empty())
+        makeWorkers();
+    workerCount_ = workers_.size();
     running_ = true;
     thread_ = std::thread([this] {
         exitCode_ = run();
+        workerCount_ = 0;
         running_ = false;
     });
 }
@@ -95,6 +60,40 @@ void PollingThread::join() {
         thread_.join();
 }
 
+void PollingThread::makeWorkers() {
+    PlcList& plcs = *options_.plcs;
+    shared_.window = window_;
+    shared_.ring = options_.ring;
+    shared_.catalog = options_.catalog;
+    shared_.dataFolder = options_.dataFolder;
+    shared_.list = &plcs;
+    shared_.plcs = plcs.plcs();
+    if (!options_.oneThreadPerLine) {
+        workers_.push_back(std::make_unique<LineWorker>(shared_, shared_.plcs, *options_.channel));
+        return;
+    }
+    // The lines in the order their first PLC comes, each with its PLCs in configuration order.
+    std::vector<std::pair<std::string, std::vector<Plc*>>> lines;
+    for (Plc* plc : shared_.plcs) {
+        auto line = std::find_if(lines.begin(), lines.end(), [&](const auto& l) { return l.first == plc->portName(); });
+        if (line == lines.end())
+            lines.push_back({plc->portName(), {plc}});
+        else
+            line->second.push_back(plc);
+    }
+    for (auto& [port, served] : lines) {
+        lineChannels_.push_back(options_.channel->lineChannel());
+        workers_.push_back(std::make_unique<LineWorker>(shared_, std::move(served), *lineChannels_.back()));
+    }
+}
+
+std::uint64_t PollingThread::passes() const {
+    std::uint64_t total = 0;
+    for (const auto& worker : workers_)
+        total += worker->passes();
+    return total;
+}
+
 int PollingThread::run() {
     PlcList& plcs = *options_.plcs;
     if (plcs.empty()) {
@@ -102,203 +101,27 @@ int PollingThread::run() {
             window_->noPlcConfigured();
         return 0;
     }
-    buildRoutes();
-    plcs.setCurrent(0);
-    plcs.setOpenPlcNumber(0);
-    SOCmnEvent& stop = *stopEvent_.load();
-    while (!stop.waitFor(kStopWait)) {
-        runPass();
-        ++passes_;
-    }
-    options_.channel->clearRoutes();
-    return 0;
-}
-
-void PollingThread::buildRoutes() {
-    PlcList& plcs = *options_.plcs;
-    std::vector<PlcRoute> routes;
+    // The route table: every PLC's unit number and port, by its position (1, 2, ...) as its
+    // PLC number. Each worker installs it on its channel, and rebuilds it there alone after a
+    // failure on its line.
     std::uint16_t number = 0;
-    for (Plc* plc : plcs.plcs()) {
-        routes.push_back(PlcRoute::make(plc->unitNumber(), plc->portName()));
+    shared_.routes.clear();
+    for (Plc* plc : shared_.plcs) {
+        shared_.routes.push_back(PlcRoute::make(plc->unitNumber(), plc->portName()));
         plc->setPlcNumber(++number);
     }
-    options_.channel->setRoutes(routes);
     options_.catalog->load(options_.dataFolder / "Vorlask.dat");
-}
-
-void PollingThread::runPass() {
-    phaseWrites();
-    phaseReads();
-    phaseActivation();
-    phaseCyclic();
-}
-
-void PollingThread::selectFor(Plc& plc) {
-    PlcList& plcs = *options_.plcs;
-    if (plc.plcNumber() != plcs.openPlcNumber()) {
-        // A closed port shows in the transactions' results. Only an open port counts as
-        // selected, so that the cyclic pass selects again and reports 16, not 1.
-        const HostLinkResult r = options_.channel->selectPlc(plc.plcNumber());
-        plcs.setOpenPlcNumber(r == kHostLinkOk ? plc.plcNumber() : 0);
-    }
-}
-
-void PollingThread::phaseWrites() {
-    if (writeRequestListLength() == 0)
-        return;
-    settle(&writeRequestListLength, kRequestSettle, kRequestSettleSteps);
-    const std::vector<Plc*> plcs = options_.plcs->plcs();
-    {
-        std::lock_guard lock(requestLock);
-        for (PendingRequest& r : *writeRequestList) {
-            if (Plc* plc = owningPlc(r.tag, plcs))
-                plc->addWriteRequest(std::move(r));
-            else
-                completeFailed(r, kQualityBad);
-        }
-        writeRequestList->clear();
-    }
-    for (Plc* plc : plcs) {
-        if (!plc->hasWriteBlocks())
-            continue;
-        selectFor(*plc);
-        plc->executeWriteBlocks(*options_.channel);
-    }
-}
-
-void PollingThread::phaseReads() {
-    if (readRequestListLength() == 0)
-        return;
-    settle(&readRequestListLength, kRequestSettle, kRequestSettleSteps);
-    const std::vector<Plc*> plcs = options_.plcs->plcs();
-    {
-        std::lock_guard lock(requestLock);
-        for (PendingRequest& r : *readRequestList) {
-            if (Plc* plc = owningPlc(r.tag, plcs))
-                plc->addReadRequest(std::move(r));
-            else
-                completeFailed(r, kQualityBad);
-        }
-        readRequestList->clear();
-    }
-    for (Plc* plc : plcs) {
-        if (!plc->hasReadBlocks())
-            continue;
-        selectFor(*plc);
-        plc->executeReadBlocks(*options_.channel);
-    }
-}
-
-void PollingThread::phaseActivation() {
-    if (activationQueueLength() == 0)
-        return;
-    settle(&activationQueueLength, kActivationSettle, kActivationSettleSteps);
-    const std::vector<Plc*> plcs = options_.plcs->plcs();
-    std::lock_guard lock(requestLock);
-    ActivationQueue changes;
-    changes.swap(*activationQueue);
-    if (changes.size() >= 2) {
-        std::stable_sort(changes.begin(), changes.end(),
-                         [](const ActivationChange& a, const ActivationChange& b) {
-                             if (a.tag->area() != b.tag->area())
-                                 return a.tag->area() < b.tag->area();
-                             return a.tag->address() < b.tag->address();
-                         });
-    }
-    for (const ActivationChange& change : changes) {
-        if (Plc* plc = owningPlc(change.tag, plcs))
-            plc->applyActivationChange(change);
-    }
-    // Ranges are recomputed under the lock too: the status window reads them under it.
-    for (Plc* plc : plcs) {
-        if (plc->needsRecompute())
-            plc->recomputeRanges();
-    }
-}
-
-void PollingThread::phaseCyclic() {
-    PlcList& plcs = *options_.plcs;
-    {
-        auto lock = plcs.lock();
-        Plc* current = plcs.current();
-        if (isLineFailure(previousResult_) || current->allBlocksServed()) {
-            current->clearServedFlags();
-            plcs.advance();
-        }
-    }
-    Plc& plc = *plcs.current();
-    HostLinkResult portResult = kHostLinkOk;
-    if (plc.plcNumber() != plcs.openPlcNumber()) {
-        portResult = options_.channel->selectPlc(plc.plcNumber());
-        // A port that did not open is tried again at the next pass; were it remembered as
-        // open, the next read would fail with 1 and the PLC's result flip between 16 and 1,
-        // writing a line each time.
-        plcs.setOpenPlcNumber(portResult == kHostLinkOk ? plc.plcNumber() : 0);
-    }
-
-    CyclicBlock* block = nullptr;
-    bool blockOutcome = false; // the result is the block's own (read, or its port failed)
-    HostLinkResult result;
-    if (plc.hasCyclicBlocks()) {
-        block = plc.nextCyclicBlock();
-        if (portResult != kHostLinkOk) {
-            result = portResult;
-            block->setServed(true);
-            blockOutcome = true;
-        } else if (!block->hasTags()) {
-            // Nothing to read: it counts as served and reports nothing.
-            result = plc.lastResult();
-            block->setServed(true);
-        } else if (!block->isDue(tickCount())) {
-            result = plc.lastResult();
-            block->setServed(true);
-        } else {
-            result = block->read(*options_.channel);
-            blockOutcome = true;
-        }
+    SOCmnEvent& stop = *stopEvent_.load();
+    if (!options_.oneThreadPerLine) {
+        workers_.front()->run(stop);
     } else {
-        result = portResult != kHostLinkOk ? portResult : plc.lastResult();
-    }
-    previousResult_ = result;
-
-    // What is reported is a change of the outcome of the block concerned (of the PLC when it
-    // has no blocks): a block that keeps failing writes one line however its neighbours fare.
-    bool reportIt;
-    if (blockOutcome) {
-        reportIt = result != block->lastOutcome() && result != kHostLinkOk;
-        if (result != kHostLinkOk)
-            block->setQuality(qualityForResult(result)); // also a tag new in the block
-        block->setLastOutcome(result);
-    } else {
-        reportIt = block == nullptr && result != plc.lastResult() && result != kHostLinkOk;
-    }
-    if (reportIt)
-        report(result, plc.name());
-    if (result == plc.lastResult())
-        return;
-
-    plc.setLastResult(result);
-    if (isLineFailure(result)) {
+        options_.channel->setRoutes(shared_.routes);
+        std::vector<std::thread> threads;
+        for (auto& worker : workers_)
+            threads.emplace_back([&worker, &stop] { worker->run(stop); });
+        for (std::thread& t : threads)
+            t.join();
         options_.channel->clearRoutes();
-        std::this_thread::sleep_for(kRouteRebuildDelay);
-        // The whole PLC is unreachable: every block shares the outcome, so the next block
-        // that fails the same way writes no further line.
-        plc.setCyclicQuality(qualityForResult(result));
-        plc.setCyclicOutcome(result);
-        buildRoutes();
-        plcs.rewindKeepingIndex();
-        plcs.setOpenPlcNumber(0);
     }
-}
-
-void PollingThread::report(HostLinkResult result, const std::string& plcName) {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    const std::string line = formatLogLine(result, plcName, local, *options_.catalog);
-    if (logToFile.load())
-        appendLogLine(line, options_.dataFolder);
-    options_.ring->put(line);
-    if (window_ != nullptr)
-        window_->messageRingChanged();
+    return 0;
 }

@@ -1,21 +1,23 @@
-// The server's one communication thread: carries out queued writes and device reads, keeps
-// the cyclic blocks in step with item activation, and reads one due cyclic block per pass,
-// serving the PLCs in turn.
+// The server's communication: carries out queued writes and device reads, keeps the cyclic
+// blocks in step with item activation, and reads one due cyclic block per pass, serving the
+// PLCs in turn. By default each serial line has a worker of its own (LineWorker), so that the
+// lines' transactions overlap while the PLCs of one line take turns; with oneThreadPerLine off
+// a single worker serves every PLC on every port.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
-#include <string>
+#include <memory>
 #include <thread>
+#include <vector>
 
-#include "server/hostlink/hostlink_result.h"
+#include "server/hostlink/line_worker.h"
 
 class HostLinkChannel;
 class MainWindowLink;
 class MessageCatalog;
 class MessageRing;
-class Plc;
 class PlcList;
 class SOCmnEvent;
 
@@ -29,6 +31,8 @@ public:
         // Where Vorlask.dat is read and Log.err written; default: the executable's folder.
         std::filesystem::path dataFolder;
         bool useDataFolder = false;
+        // One worker per serial line (the default), or one for every PLC.
+        bool oneThreadPerLine = true;
     };
 
     explicit PollingThread(MainWindowLink* window);
@@ -38,7 +42,8 @@ public:
     PollingThread(const PollingThread&) = delete;
     PollingThread& operator=(const PollingThread&) = delete;
 
-    // Starts the thread. With no PLC configured it tells the window and ends at once.
+    // Starts the thread (and the workers). With no PLC configured it tells the window and
+    // ends at once.
     void start();
     // Sets stopEvent and waits without limit for the thread to end (a transaction in
     // progress is finished first).
@@ -52,26 +57,23 @@ public:
     // before that and after stop()).
     SOCmnEvent* stopEvent() const { return stopEvent_.load(); }
 
-    // Passes run so far (for tests and benchmarks).
-    std::uint64_t passes() const { return passes_; }
+    // Passes run so far by every worker together (for tests and benchmarks).
+    std::uint64_t passes() const;
+    // Workers running (0 before start and after the end).
+    std::size_t workers() const { return workerCount_; }
 
 private:
     int run();
-    void buildRoutes();
-    void runPass();
-    void selectFor(Plc& plc);
-    void phaseWrites();
-    void phaseReads();
-    void phaseActivation();
-    void phaseCyclic();
-    void report(HostLinkResult result, const std::string& plcName);
+    void makeWorkers();
 
     MainWindowLink* window_;
     Options options_;
+    PollingShared shared_;
+    std::vector<std::unique_ptr<HostLinkChannel>> lineChannels_;
+    std::vector<std::unique_ptr<LineWorker>> workers_; // made by start(), never changed after
+    std::atomic<std::size_t> workerCount_{0};
     std::thread thread_;
     std::atomic<bool> running_{false};
     std::atomic<SOCmnEvent*> stopEvent_{nullptr};
     std::atomic<int> exitCode_{0};
-    std::atomic<std::uint64_t> passes_{0};
-    HostLinkResult previousResult_ = 0; // the result of the previous pass
 };

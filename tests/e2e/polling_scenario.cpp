@@ -1,5 +1,6 @@
 #include "tests/e2e/polling_scenario.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <mutex>
@@ -23,7 +24,10 @@ const char* sourceDir() {
     return source != nullptr ? source : VORLASK_SOURCE_DIR;
 }
 
-PollingScenario::PollingScenario(int replyTimeoutMs) : replyTimeoutMs_(replyTimeoutMs) {
+PollingScenario::PollingScenario(int replyTimeoutMs)
+    : replyTimeoutMs_(replyTimeoutMs),
+      oneThreadPerLine_(std::getenv("VORLASK_LINE_THREADS") == nullptr ||
+                        std::string(std::getenv("VORLASK_LINE_THREADS")) != "0") {
     folder_ = fs::temp_directory_path() /
               ("vorlask-polling-" + std::to_string(::getpid()) + "-" +
                std::to_string(gScenarioCount++));
@@ -110,6 +114,7 @@ void PollingScenario::start() {
     options.catalog = &catalog_;
     options.dataFolder = folder_;
     options.useDataFolder = true;
+    options.oneThreadPerLine = oneThreadPerLine_;
     thread_ = std::make_unique<PollingThread>(&window_, options);
     getSODaSEntry()->start();
     thread_->start();

@@ -51,6 +51,9 @@ public:
                    std::uint16_t address, std::uint16_t bit = 0, std::uint16_t elements = 0,
                    bool bcd = false);
 
+    // One polling worker per line (the default, unless VORLASK_LINE_THREADS is "0"), or one
+    // for every PLC; before start().
+    void setOneThreadPerLine(bool on) { oneThreadPerLine_ = on; }
     // Starts the polling thread and connects the client.
     void start();
     void stopThread();
@@ -83,6 +86,7 @@ public:
 
 private:
     int replyTimeoutMs_;
+    bool oneThreadPerLine_;
     std::filesystem::path folder_;
     std::map<std::string, std::unique_ptr<PlcSimulator>> lines_;
     std::unique_ptr<HostLinkChannel> channel_;

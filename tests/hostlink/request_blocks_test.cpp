@@ -2,6 +2,7 @@
 #include "server/hostlink/block_range.h"
 #include "server/hostlink/plc.h"
 #include "server/hostlink/plc_list.h"
+#include "server/hostlink/plc_cursor.h"
 #include "server/runtime/requests.h"
 
 #include <gtest/gtest.h>
@@ -217,7 +218,7 @@ TEST_F(PlcBlocks, ReadOfATagOfNoWordsIsAnsweredAtOnce) {
     EXPECT_EQ(request->getResult(), kResultFail);
 }
 
-TEST(PlcListTest, KeepsConfigurationOrderAndMovesTheCursor) {
+TEST(PlcListTest, KeepsConfigurationOrderAndACursorMovesOverIt) {
     PlcList list;
     list.add(5, makeObject<Plc>("A", 5, "COM1"));
     list.add(2, makeObject<Plc>("B", 2, "COM2"));
@@ -227,14 +228,14 @@ TEST(PlcListTest, KeepsConfigurationOrderAndMovesTheCursor) {
     EXPECT_EQ(list.findByUnit(2)->name(), "B");
     EXPECT_EQ(list.findByUnit(5)->name(), "A");
     EXPECT_EQ(list.at(2)->portName(), "COM3-with-a-lo"  "n"); // 15 characters kept
-    list.setCurrent(0);
-    list.advance();
-    list.advance();
-    EXPECT_EQ(list.current()->name(), "C");
-    list.advance();
-    EXPECT_EQ(list.currentIndex(), 0u);
-    list.advance();
-    list.rewindKeepingIndex();
-    EXPECT_EQ(list.current()->name(), "A");
-    EXPECT_EQ(list.currentIndex(), 1u);
+    PlcCursor cursor(list.plcs());
+    cursor.advance();
+    cursor.advance();
+    EXPECT_EQ(cursor.current()->name(), "C");
+    cursor.advance();
+    EXPECT_EQ(cursor.currentIndex(), 0u);
+    cursor.advance();
+    cursor.rewindKeepingIndex();
+    EXPECT_EQ(cursor.current()->name(), "A");
+    EXPECT_EQ(cursor.currentIndex(), 1u);
 }

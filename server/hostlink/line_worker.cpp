@@ -1,0 +1,282 @@
+#include "server/hostlink/line_worker.h"
+
+#include <algorithm>
+#include <chrono>
+#include <ctime>
+#include <thread>
+
+#include "server/hostlink/error_log.h"
+#include "server/hostlink/hostlink_codec.h"
+#include "server/hostlink/message_catalog.h"
+#include "server/hostlink/message_ring.h"
+#include "server/hostlink/plc_list.h"
+#include "server/hostlink/request_completion.h"
+#include "server/hostlink/tick_count.h"
+#include "server/runtime/main_window_link.h"
+#include "server/runtime/requests.h"
+#include "server/toolkit/event_pool.h"
+
+namespace {
+
+constexpr auto kStopWait = std::chrono::milliseconds(5);
+constexpr auto kRequestSettle = std::chrono::milliseconds(10);
+constexpr auto kActivationSettle = std::chrono::milliseconds(100);
+constexpr auto kRouteRebuildDelay = std::chrono::milliseconds(100);
+// Settling waits for a burst to end, but a client that never stops queueing must not hold
+// the line: after this many steps (100 ms of requests, 1 s of activations) the queue is taken.
+constexpr int kRequestSettleSteps = 10;
+constexpr int kActivationSettleSteps = 10;
+
+// Sleeps in steps until length() stops growing, so that a burst is taken whole; at most
+// maxSteps steps.
+template <class Length>
+void settle(Length length, std::chrono::milliseconds step, int maxSteps) {
+    std::size_t before = length();
+    for (int i = 0; i < maxSteps; ++i) {
+        std::this_thread::sleep_for(step);
+        const std::size_t now = length();
+        if (now == before)
+            return;
+        before = now;
+    }
+}
+
+} // namespace
+
+LineWorker::LineWorker(PollingShared& shared, std::vector<Plc*> plcs, HostLinkChannel& channel)
+    : shared_(shared), channel_(channel), cursor_(std::move(plcs)) {}
+
+Plc* LineWorker::served(const PlcTag* tag) const {
+    if (tag == nullptr)
+        return nullptr;
+    Plc* plc = dynamic_cast<Plc*>(tag->owner());
+    const auto& mine = cursor_.plcs();
+    return std::find(mine.begin(), mine.end(), plc) != mine.end() ? plc : nullptr;
+}
+
+bool LineWorker::takes(const PlcTag* tag) const {
+    if (served(tag) != nullptr)
+        return true;
+    Plc* plc = tag == nullptr ? nullptr : dynamic_cast<Plc*>(tag->owner());
+    return std::find(shared_.plcs.begin(), shared_.plcs.end(), plc) == shared_.plcs.end();
+}
+
+void LineWorker::run(SOCmnEvent& stop) {
+    channel_.setRoutes(shared_.routes);
+    cursor_.setCurrent(0);
+    cursor_.setOpenPlcNumber(0);
+    while (!stop.waitFor(kStopWait)) {
+        runPass();
+        ++passes_;
+    }
+    channel_.clearRoutes();
+}
+
+void LineWorker::runPass() {
+    phaseWrites();
+    phaseReads();
+    phaseActivation();
+    phaseCyclic();
+}
+
+void LineWorker::selectFor(Plc& plc) {
+    if (plc.plcNumber() != cursor_.openPlcNumber()) {
+        // A closed port shows in the transactions' results. Only an open port counts as
+        // selected, so that the cyclic pass selects again and reports 16, not 1.
+        const HostLinkResult r = channel_.selectPlc(plc.plcNumber());
+        cursor_.setOpenPlcNumber(r == kHostLinkOk ? plc.plcNumber() : 0);
+    }
+}
+
+namespace {
+
+// How many records of list the worker takes, under requestLock.
+template <class Takes>
+std::size_t queuedFor(const std::unique_ptr<RequestList>& list, Takes takes) {
+    std::lock_guard lock(requestLock);
+    if (!list)
+        return 0;
+    return std::size_t(std::count_if(list->begin(), list->end(), [&](const PendingRequest& r) { return takes(r.tag); }));
+}
+
+} // namespace
+
+void LineWorker::phaseWrites() {
+    auto mine = [this](const PlcTag* tag) { return takes(tag); };
+    if (queuedFor(writeRequestList, mine) == 0)
+        return;
+    settle([&] { return queuedFor(writeRequestList, mine); }, kRequestSettle, kRequestSettleSteps);
+    {
+        std::lock_guard lock(requestLock);
+        for (auto it = writeRequestList->begin(); it != writeRequestList->end();) {
+            if (!takes(it->tag)) {
+                ++it;
+                continue;
+            }
+            if (Plc* plc = served(it->tag))
+                plc->addWriteRequest(std::move(*it));
+            else
+                completeFailed(*it, kQualityBad);
+            it = writeRequestList->erase(it);
+        }
+    }
+    for (Plc* plc : cursor_.plcs()) {
+        if (!plc->hasWriteBlocks())
+            continue;
+        selectFor(*plc);
+        plc->executeWriteBlocks(channel_);
+    }
+}
+
+void LineWorker::phaseReads() {
+    auto mine = [this](const PlcTag* tag) { return takes(tag); };
+    if (queuedFor(readRequestList, mine) == 0)
+        return;
+    settle([&] { return queuedFor(readRequestList, mine); }, kRequestSettle, kRequestSettleSteps);
+    {
+        std::lock_guard lock(requestLock);
+        for (auto it = readRequestList->begin(); it != readRequestList->end();) {
+            if (!takes(it->tag)) {
+                ++it;
+                continue;
+            }
+            if (Plc* plc = served(it->tag))
+                plc->addReadRequest(std::move(*it));
+            else
+                completeFailed(*it, kQualityBad);
+            it = readRequestList->erase(it);
+        }
+    }
+    for (Plc* plc : cursor_.plcs()) {
+        if (!plc->hasReadBlocks())
+            continue;
+        selectFor(*plc);
+        plc->executeReadBlocks(channel_);
+    }
+}
+
+void LineWorker::phaseActivation() {
+    auto queued = [this] {
+        std::lock_guard lock(requestLock);
+        if (!activationQueue)
+            return std::size_t(0);
+        return std::size_t(std::count_if(activationQueue->begin(), activationQueue->end(),
+                                         [this](const ActivationChange& c) { return takes(c.tag); }));
+    };
+    if (queued() == 0)
+        return;
+    settle(queued, kActivationSettle, kActivationSettleSteps);
+    std::lock_guard lock(requestLock);
+    ActivationQueue changes;
+    ActivationQueue others;
+    for (ActivationChange& change : *activationQueue)
+        (takes(change.tag) ? changes : others).push_back(std::move(change));
+    activationQueue->swap(others);
+    if (changes.size() >= 2) {
+        std::stable_sort(changes.begin(), changes.end(),
+                         [](const ActivationChange& a, const ActivationChange& b) {
+                             if (a.tag->area() != b.tag->area())
+                                 return a.tag->area() < b.tag->area();
+                             return a.tag->address() < b.tag->address();
+                         });
+    }
+    for (const ActivationChange& change : changes) {
+        if (Plc* plc = served(change.tag))
+            plc->applyActivationChange(change);
+    }
+    // Ranges are recomputed under the lock too: the status window reads them under it.
+    for (Plc* plc : cursor_.plcs()) {
+        if (plc->needsRecompute())
+            plc->recomputeRanges();
+    }
+}
+
+void LineWorker::phaseCyclic() {
+    {
+        auto lock = shared_.list->lock();
+        Plc* current = cursor_.current();
+        if (isLineFailure(previousResult_) || current->allBlocksServed()) {
+            current->clearServedFlags();
+            cursor_.advance();
+        }
+    }
+    Plc& plc = *cursor_.current();
+    HostLinkResult portResult = kHostLinkOk;
+    if (plc.plcNumber() != cursor_.openPlcNumber()) {
+        portResult = channel_.selectPlc(plc.plcNumber());
+        // A port that did not open is tried again at the next pass; were it remembered as
+        // open, the next read would fail with 1 and the PLC's result flip between 16 and 1,
+        // writing a line each time.
+        cursor_.setOpenPlcNumber(portResult == kHostLinkOk ? plc.plcNumber() : 0);
+    }
+
+    CyclicBlock* block = nullptr;
+    bool blockOutcome = false; // the result is the block's own (read, or its port failed)
+    HostLinkResult result;
+    if (plc.hasCyclicBlocks()) {
+        block = plc.nextCyclicBlock();
+        if (portResult != kHostLinkOk) {
+            result = portResult;
+            block->setServed(true);
+            blockOutcome = true;
+        } else if (!block->hasTags()) {
+            // Nothing to read: it counts as served and reports nothing.
+            result = plc.lastResult();
+            block->setServed(true);
+        } else if (!block->isDue(tickCount())) {
+            result = plc.lastResult();
+            block->setServed(true);
+        } else {
+            result = block->read(channel_);
+            blockOutcome = true;
+        }
+    } else {
+        result = portResult != kHostLinkOk ? portResult : plc.lastResult();
+    }
+    previousResult_ = result;
+
+    // What is reported is a change of the outcome of the block concerned (of the PLC when it
+    // has no blocks): a block that keeps failing writes one line however its neighbours fare.
+    bool reportIt;
+    if (blockOutcome) {
+        reportIt = result != block->lastOutcome() && result != kHostLinkOk;
+        if (result != kHostLinkOk)
+            block->setQuality(qualityForResult(result)); // also a tag new in the block
+        block->setLastOutcome(result);
+    } else {
+        reportIt = block == nullptr && result != plc.lastResult() && result != kHostLinkOk;
+    }
+    if (reportIt)
+        report(result, plc.name());
+    if (result == plc.lastResult())
+        return;
+
+    plc.setLastResult(result);
+    if (isLineFailure(result)) {
+        // The line starts afresh: its route table is rebuilt (other lines keep theirs).
+        channel_.clearRoutes();
+        std::this_thread::sleep_for(kRouteRebuildDelay);
+        // The whole PLC is unreachable: every block shares the outcome, so the next block
+        // that fails the same way writes no further line.
+        plc.setCyclicQuality(qualityForResult(result));
+        plc.setCyclicOutcome(result);
+        channel_.setRoutes(shared_.routes);
+        cursor_.rewindKeepingIndex();
+        cursor_.setOpenPlcNumber(0);
+    }
+}
+
+void LineWorker::report(HostLinkResult result, const std::string& plcName) {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    const std::string line = formatLogLine(result, plcName, local, *shared_.catalog);
+    // Lines of several workers go into the log and the ring whole and in one order, and the
+    // window is told of each before the next comes (it shows the newest line).
+    std::lock_guard lock(shared_.reportMutex);
+    if (logToFile.load())
+        appendLogLine(line, shared_.dataFolder);
+    shared_.ring->put(line);
+    if (shared_.window != nullptr)
+        shared_.window->messageRingChanged();
+}

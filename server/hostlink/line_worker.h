@@ -1,0 +1,67 @@
+// One polling worker: serves its PLCs in turn on one channel, pass after pass. Each pass
+// carries out the queued writes and device reads of its PLCs, applies their activation
+// changes, and reads at most one due cyclic block. The server runs one worker per serial line
+// (its PLCs are those on that port), or a single worker for every PLC.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "server/hostlink/hostlink_channel.h"
+#include "server/hostlink/hostlink_result.h"
+#include "server/hostlink/plc_cursor.h"
+
+class MainWindowLink;
+class MessageCatalog;
+class MessageRing;
+class Plc;
+class PlcList;
+class PlcTag;
+class SOCmnEvent;
+
+// What the workers share; owned by the polling thread.
+struct PollingShared {
+    MainWindowLink* window = nullptr;
+    MessageRing* ring = nullptr;
+    MessageCatalog* catalog = nullptr;
+    std::filesystem::path dataFolder;
+    PlcList* list = nullptr;
+    std::vector<Plc*> plcs;       // every PLC, in configuration order
+    std::vector<PlcRoute> routes; // every PLC's, by PLC number
+    std::mutex reportMutex;       // one line at a time into the ring and Log.err
+};
+
+class LineWorker {
+public:
+    // plcs: the PLCs this worker serves, in configuration order; channel: the one it runs
+    // its transactions on (its routes are set by run()).
+    LineWorker(PollingShared& shared, std::vector<Plc*> plcs, HostLinkChannel& channel);
+
+    // Runs passes until stop is set; then clears the channel's routes.
+    void run(SOCmnEvent& stop);
+    std::uint64_t passes() const { return passes_; }
+
+private:
+    void runPass();
+    void selectFor(Plc& plc);
+    void phaseWrites();
+    void phaseReads();
+    void phaseActivation();
+    void phaseCyclic();
+    void report(HostLinkResult result, const std::string& plcName);
+
+    // Whether a queued record of tag is this worker's: a tag of its PLCs, or one of no PLC
+    // at all (completed as failed by whichever worker takes it first).
+    bool takes(const PlcTag* tag) const;
+    Plc* served(const PlcTag* tag) const;
+
+    PollingShared& shared_;
+    HostLinkChannel& channel_;
+    PlcCursor cursor_;
+    std::atomic<std::uint64_t> passes_{0};
+    HostLinkResult previousResult_ = 0; // the result of the previous pass
+};
