@@ -1,6 +1,7 @@
-// The polling thread on a simulated 9600 baud 7E2 line: how busy it keeps the line, what a
-// cyclic read costs in characters, how many commands a large scan needs, and how soon a
-// client write reaches the wire.
+// The polling thread on simulated 9600 baud 7E2 lines: how busy it keeps a line, what a
+// cyclic read costs in characters, how many commands a large scan needs, how soon a client
+// write reaches the wire, and how busy 1, 2 and 4 lines are at once (a worker per line, and
+// the single thread).
 #include "tests/e2e/polling_scenario.h"
 
 #include <algorithm>
@@ -18,33 +19,49 @@ constexpr double kCharSeconds = 11.0 / kBaud; // start, 7 data, parity, 2 stop b
 
 std::uint64_t lineChars(const SimCounters& c) { return c.charsIn + c.charsOut; }
 
-// (1) Many blocks always due: share of wall time the line carries characters.
-double lineUtilisation(std::uint16_t wordsPerBlock, int blocks, milliseconds window) {
+// (1, 5) Many blocks always due on each of `lines` lines (one PLC each): the share of wall
+// time each line carries characters, with a worker per line or one thread for all.
+std::vector<double> linesUtilisation(int lines, std::uint16_t wordsPerBlock, int blocks, milliseconds window,
+                                     bool oneThreadPerLine = true) {
     PollingScenario s(2000);
-    PlcSimulator& sim = s.addLine("COM1", {0}, kBaud);
-    Plc& plc = s.addPlc("P1", 0, "COM1");
+    s.setOneThreadPerLine(oneThreadPerLine);
+    std::vector<PlcSimulator*> sims;
+    std::vector<Plc*> plcs;
     std::vector<std::string> ids;
-    for (int b = 0; b < blocks; ++b) {
-        // First and last word of a block; blocks 100 words apart never join.
-        const std::uint16_t first = static_cast<std::uint16_t>(b * 100);
-        s.addTag(plc, "F" + std::to_string(b), vt::I2, MemoryArea::DM, first);
-        ids.push_back("P1.F" + std::to_string(b));
-        if (wordsPerBlock > 1) {
-            s.addTag(plc, "L" + std::to_string(b), vt::I2, MemoryArea::DM,
-                     static_cast<std::uint16_t>(first + wordsPerBlock - 1));
-            ids.push_back("P1.L" + std::to_string(b));
+    for (int l = 1; l <= lines; ++l) {
+        const std::string port = "COM" + std::to_string(l);
+        const std::string name = "P" + std::to_string(l);
+        sims.push_back(&s.addLine(port, {0}, kBaud));
+        plcs.push_back(&s.addPlc(name, 0, port));
+        for (int b = 0; b < blocks; ++b) {
+            // First and last word of a block; blocks 100 words apart never join.
+            const std::uint16_t first = static_cast<std::uint16_t>(b * 100);
+            s.addTag(*plcs.back(), "F" + std::to_string(b), vt::I2, MemoryArea::DM, first);
+            ids.push_back(name + ".F" + std::to_string(b));
+            if (wordsPerBlock > 1) {
+                s.addTag(*plcs.back(), "L" + std::to_string(b), vt::I2, MemoryArea::DM,
+                         static_cast<std::uint16_t>(first + wordsPerBlock - 1));
+                ids.push_back(name + ".L" + std::to_string(b));
+            }
         }
     }
     s.start();
     s.addItems(s.addGroup(10), ids);
-    s.waitForBlocks(plc, std::size_t(blocks), 10s);
+    for (Plc* plc : plcs)
+        s.waitForBlocks(*plc, std::size_t(blocks), 10s);
     std::this_thread::sleep_for(500ms); // past the first reads
-    const SimCounters before = sim.counters();
+    std::vector<SimCounters> before;
+    for (PlcSimulator* sim : sims)
+        before.push_back(sim->counters());
     const auto t0 = steady_clock::now();
     std::this_thread::sleep_for(window);
-    const SimCounters after = sim.counters();
+    std::vector<double> busy;
+    for (std::size_t i = 0; i < sims.size(); ++i)
+        busy.push_back(double(lineChars(sims[i]->counters()) - lineChars(before[i])) * kCharSeconds);
     const double wall = duration<double>(steady_clock::now() - t0).count();
-    return double(lineChars(after) - lineChars(before)) * kCharSeconds / wall;
+    for (double& b : busy)
+        b /= wall;
+    return busy;
 }
 
 struct ReadCost {
@@ -125,7 +142,7 @@ int main() {
     std::printf("%-58s %12s %12s\n", "measure", "value", "goal");
 
     for (std::uint16_t words : {27, 1}) {
-        const double u = lineUtilisation(words, 12, 3000ms);
+        const double u = linesUtilisation(1, words, 12, 3000ms).front();
         char name[80];
         std::snprintf(name, sizeof name, "(1) line busy, 12 blocks of %u words always due", words);
         std::printf("%-58s %11.1f%% %12s\n", name, u * 100.0, ">= 95 %");
@@ -148,6 +165,21 @@ int main() {
         std::printf("%-58s %12.0f %12s\n", name, c.chars, goal);
     }
     std::printf("%-58s %12s %12s\n", "(2) every read at the Host Link minimum", allEqual ? "yes" : "NO", "yes");
+
+    for (int lines : {1, 2, 4}) {
+        for (bool perLine : {true, false}) {
+            const std::vector<double> busy = linesUtilisation(lines, 27, 12, 8000ms, perLine);
+            char name[80];
+            std::snprintf(name, sizeof name, "(5) %d line%s x 12 blocks of 27 words, %s", lines,
+                          lines > 1 ? "s" : "", perLine ? "worker per line" : "one thread");
+            std::string each;
+            for (double b : busy)
+                each += (each.empty() ? "" : " ") + std::to_string(int(b * 100.0 + 0.5));
+            std::printf("%-58s %11.1f%% %12s   each line: %s %%\n", name,
+                        100.0 * *std::min_element(busy.begin(), busy.end()),
+                        perLine ? ">= 95 %" : "", each.c_str());
+        }
+    }
 
     std::size_t blocks = 0;
     double commands = 0;

@@ -97,7 +97,9 @@ bool ServerApp::start(std::string* error)
     // requestLock is a process-wide lock that exists before anything can use it.
 
     // Started whether or not a PLC was configured: an empty list is reported by the thread.
-    polling_ = std::make_unique<PollingThread>(window_);
+    PollingThread::Options polling;
+    polling.oneThreadPerLine = options_.oneThreadPerLine;
+    polling_ = std::make_unique<PollingThread>(window_, polling);
     polling_->start();
 
     if (!entry->start()) {

@@ -26,6 +26,9 @@ public:
         // The gateways to run on the door, each a program with its arguments (the door's
         // --socket is put before them).
         std::vector<std::vector<std::string>> gateways;
+        // One polling worker per serial line, or (registry value LineThreads "0") one thread
+        // for every PLC.
+        bool oneThreadPerLine = true;
         // How long shutdown waits for clients to leave.
         std::chrono::milliseconds clientWait{10000};
     };

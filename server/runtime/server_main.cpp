@@ -1,5 +1,7 @@
 // The server's process entry.
+#include "common/registry.h"
 #include "server/runtime/command_line.h"
+#include "server/runtime/config_discovery.h"
 #include "server/door/door_socket_path.h"
 #include "server/runtime/headless_link.h"
 #include "server/runtime/main_window.h"
@@ -87,6 +89,7 @@ int main(int argc, char** argv)
     ServerApp::Options options;
     options.socketPath = resolveDoorSocketPath(cmd.socketPath);
     options.maxClients = cmd.maxClients;
+    options.oneThreadPerLine = Registry::fromEnvironment().readString(kServerRegistryKey, kLineThreadsValue) != "0";
     const auto beside = [](const char* program) {
         std::error_code ec;
         return (std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() / program).string();
