@@ -52,7 +52,7 @@ bool appendActivationChange(const ActivationChange& change);
 bool appendReadRequest(PendingRequest request);
 bool appendWriteRequest(PendingRequest request);
 
-// Lengths under requestLock (0 without queue), for the polling thread's settling waits.
+// Lengths under requestLock (0 without queue).
 std::size_t activationQueueLength();
 std::size_t readRequestListLength();
 std::size_t writeRequestListLength();
