@@ -102,56 +102,38 @@ std::size_t queuedFor(const std::unique_ptr<RequestList>& list, Takes takes) {
 } // namespace
 
 void LineWorker::phaseWrites() {
-    auto mine = [this](const PlcTag* tag) { return takes(tag); };
-    if (queuedFor(writeRequestList, mine) == 0)
-        return;
-    settle([&] { return queuedFor(writeRequestList, mine); }, kRequestSettle, kRequestSettleSteps);
-    {
-        std::lock_guard lock(requestLock);
-        for (auto it = writeRequestList->begin(); it != writeRequestList->end();) {
-            if (!takes(it->tag)) {
-                ++it;
-                continue;
-            }
-            if (Plc* plc = served(it->tag))
-                plc->addWriteRequest(std::move(*it));
-            else
-                completeFailed(*it, kQualityBad);
-            it = writeRequestList->erase(it);
-        }
-    }
-    for (Plc* plc : cursor_.plcs()) {
-        if (!plc->hasWriteBlocks())
-            continue;
-        selectFor(*plc);
-        plc->executeWriteBlocks(channel_);
-    }
+    serveRequests(writeRequestList, &Plc::addWriteRequest, &Plc::hasWriteBlocks, &Plc::executeWriteBlocks);
 }
 
 void LineWorker::phaseReads() {
+    serveRequests(readRequestList, &Plc::addReadRequest, &Plc::hasReadBlocks, &Plc::executeReadBlocks);
+}
+
+void LineWorker::serveRequests(std::unique_ptr<RequestList>& list, void (Plc::*add)(PendingRequest&&),
+                               bool (Plc::*has)() const, void (Plc::*execute)(HostLinkChannel&)) {
     auto mine = [this](const PlcTag* tag) { return takes(tag); };
-    if (queuedFor(readRequestList, mine) == 0)
+    if (queuedFor(list, mine) == 0)
         return;
-    settle([&] { return queuedFor(readRequestList, mine); }, kRequestSettle, kRequestSettleSteps);
+    settle([&] { return queuedFor(list, mine); }, kRequestSettle, kRequestSettleSteps);
     {
         std::lock_guard lock(requestLock);
-        for (auto it = readRequestList->begin(); it != readRequestList->end();) {
+        for (auto it = list->begin(); it != list->end();) {
             if (!takes(it->tag)) {
                 ++it;
                 continue;
             }
             if (Plc* plc = served(it->tag))
-                plc->addReadRequest(std::move(*it));
+                (plc->*add)(std::move(*it));
             else
                 completeFailed(*it, kQualityBad);
-            it = readRequestList->erase(it);
+            it = list->erase(it);
         }
     }
     for (Plc* plc : cursor_.plcs()) {
-        if (!plc->hasReadBlocks())
+        if (!(plc->*has)())
             continue;
         selectFor(*plc);
-        plc->executeReadBlocks(channel_);
+        (plc->*execute)(channel_);
     }
 }
 

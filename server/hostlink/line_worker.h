@@ -14,13 +14,13 @@
 #include "server/hostlink/hostlink_channel.h"
 #include "server/hostlink/hostlink_result.h"
 #include "server/hostlink/plc_cursor.h"
+#include "server/runtime/requests.h"
 
 class MainWindowLink;
 class MessageCatalog;
 class MessageRing;
 class Plc;
 class PlcList;
-class PlcTag;
 class SOCmnEvent;
 
 // What the workers share; owned by the polling thread.
@@ -50,6 +50,10 @@ private:
     void selectFor(Plc& plc);
     void phaseWrites();
     void phaseReads();
+    // Phases 1 and 2: the worker's records of list go into blocks of their PLCs (add), then
+    // each PLC that has blocks (has) runs them (execute).
+    void serveRequests(std::unique_ptr<RequestList>& list, void (Plc::*add)(PendingRequest&&),
+                       bool (Plc::*has)() const, void (Plc::*execute)(HostLinkChannel&));
     void phaseActivation();
     void phaseCyclic();
     void report(HostLinkResult result, const std::string& plcName);

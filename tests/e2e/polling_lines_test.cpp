@@ -42,18 +42,23 @@ TEST(PollingLines, AWriteGoesOutWithinOneTransactionOfItsLineWhileTheOtherLineIs
     s.addTag(a, "W", vt::I2, MemoryArea::HR, 0);
     s.addTag(b, "R", vt::I2, MemoryArea::DM, 0);
     s.start();
-    GroupHandle g = s.addGroup(10); // always due
+    // Reads of 600 ms every second on both lines: the write, asked for while a read of line A
+    // is under way, must go out when that read ends, while the next read is not yet due.
+    GroupHandle g = s.addGroup(1000);
     s.addItems(g, {"A.R", "B.R"});
     ItemHandle w = s.addItem(g, "A.W", false);
     ASSERT_TRUE(s.waitForBlocks(a, 1));
     ASSERT_TRUE(s.waitForBlocks(b, 1));
-    lineB.setFault(2, "RD", SimFault{SimFaultKind::Delay, 200, -1}); // line B is always busy
+    lineA.setFault(1, "RD", SimFault{SimFaultKind::Delay, 600, -1});
+    lineB.setFault(2, "RD", SimFault{SimFaultKind::Delay, 600, -1});
     for (std::int16_t value = 1; value <= 3; ++value) {
+        // Catch a read of line A just begun.
+        const auto seen = lineA.counters().commands;
+        ASSERT_TRUE(PollingScenario::waitUntil([&] { return lineA.counters().commands > seen; }));
         const auto before = lineA.counters().commands;
         const auto results = s.client().write(g, {w}, {Variant::fromI2(value)});
         ASSERT_EQ(results[0].result, kResultOk);
         EXPECT_EQ(lineA.word(1, MemoryArea::HR, 0), value);
-        // At most the read in progress on line A, then the write.
-        EXPECT_LE(lineA.counters().commands - before, 2u) << "write " << value;
+        EXPECT_EQ(lineA.counters().commands - before, 1u) << "write " << value;
     }
 }
