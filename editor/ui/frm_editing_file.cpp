@@ -144,11 +144,18 @@ void frmEditing::openAtStart(const std::string& path)
 
 void frmEditing::writeRegistryConfigFile(const std::string& path)
 {
-    // The server finds its configuration here; a failure is not reported.
+    // The server finds its configuration here. The file is saved either way; a value that
+    // could not be recorded (the registry belongs to the group vorlask on an installed system)
+    // is told, since the server would go on loading another file.
     std::error_code ec;
     std::filesystem::path full = std::filesystem::absolute(path, ec);
-    Registry::fromEnvironment().writeString(kRegistryKey, kRegistryValue,
-                                            ec ? path : full.lexically_normal().string());
+    const std::string value = ec ? path : full.lexically_normal().string();
+    std::string why;
+    if (!Registry::fromEnvironment().writeString(kRegistryKey, kRegistryValue, value, &why))
+        mPrompts.message(value + " was saved, but the server will not load it: the registry value " +
+                             kRegistryValue + " could not be set (" + why +
+                             "). Members of the group vorlask may set it; ask an administrator.",
+                         PromptIcon::Warning, programTitle());
 }
 
 bool frmEditing::writeConfiguration(const std::string& path)

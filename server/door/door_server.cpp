@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -197,7 +198,12 @@ bool DoorServer::start(const std::string& path, std::string* error)
     const int bound = ::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
     const int bindErrno = errno;
     ::umask(old);
-    if (bound != 0 || ::listen(listenFd_, 16) != 0 || ::chmod(temporary.c_str(), 0600) != 0 ||
+    struct stat folder{};
+    const std::string folderPath = std::filesystem::path(path).parent_path().string();
+    const bool groupFolder = ::stat(folderPath.empty() ? "." : folderPath.c_str(), &folder) == 0 &&
+                             (folder.st_mode & 0070) != 0;
+    const mode_t mode = groupFolder ? 0660 : 0600;
+    if (bound != 0 || ::listen(listenFd_, 16) != 0 || ::chmod(temporary.c_str(), mode) != 0 ||
         ::rename(temporary.c_str(), path.c_str()) != 0) {
         if (error)
             *error = "cannot listen on " + path + ": " + std::strerror(bound != 0 ? bindErrno : errno);
@@ -206,15 +212,39 @@ bool DoorServer::start(const std::string& path, std::string* error)
         ::unlink(temporary.c_str());
         return false;
     }
+    path_ = path;
+    ownsSocketFile_ = true;
+    if (!startAccepting(error)) {
+        ::unlink(path.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool DoorServer::adopt(int listeningFd, std::string* error)
+{
+    sockaddr_un addr{};
+    socklen_t size = sizeof addr;
+    if (::getsockname(listeningFd, reinterpret_cast<sockaddr*>(&addr), &size) != 0 || addr.sun_family != AF_UNIX) {
+        if (error)
+            *error = "the socket handed over is not a local socket";
+        return false;
+    }
+    listenFd_ = listeningFd;
+    path_ = addr.sun_path;
+    ownsSocketFile_ = false;
+    return startAccepting(error);
+}
+
+bool DoorServer::startAccepting(std::string* error)
+{
     if (::pipe2(wakePipe_, O_CLOEXEC) != 0) {
         if (error)
             *error = std::string("pipe: ") + std::strerror(errno);
         ::close(listenFd_);
         listenFd_ = -1;
-        ::unlink(path.c_str());
         return false;
     }
-    path_ = path;
     stopping_ = false;
     acceptThread_ = std::thread([this] { acceptLoop(); });
     return true;
@@ -245,7 +275,8 @@ void DoorServer::stop()
     ::close(wakePipe_[0]);
     ::close(wakePipe_[1]);
     wakePipe_[0] = wakePipe_[1] = -1;
-    ::unlink(path_.c_str());
+    if (ownsSocketFile_)
+        ::unlink(path_.c_str());
 }
 
 std::size_t DoorServer::connectionCount() const

@@ -88,9 +88,15 @@ public:
     DoorServer(const DoorServer&) = delete;
     DoorServer& operator=(const DoorServer&) = delete;
 
-    // Prepares the folder (0700), binds the socket (0600) and starts accepting.
+    // Prepares the folder (0700 when it is made), binds the socket and starts accepting. The
+    // socket is 0600, or 0660 when the folder lets its group in (a service's folder shared
+    // with the group of its clients).
     bool start(const std::string& path, std::string* error);
-    // Stops accepting, ends every connection (each session's ended() runs), removes the socket.
+    // Starts accepting on a socket that is already listening (handed over by socket
+    // activation); the socket file stays when the door stops, its owner's as it was.
+    bool adopt(int listeningFd, std::string* error);
+    // Stops accepting, ends every connection (each session's ended() runs), removes the socket
+    // file it made.
     void stop();
 
     // Connections beyond this many are refused with an error line (default 256).
@@ -118,10 +124,12 @@ private:
     void serve(const std::shared_ptr<Client>& client);
     void reapFinished();
     void refuse(int fd, const std::string& text);
+    bool startAccepting(std::string* error);
 
     SessionFactory factory_;
     std::string path_;
     int listenFd_ = -1;
+    bool ownsSocketFile_ = true;
     int wakePipe_[2] = {-1, -1};
     std::atomic<bool> stopping_{false};
     std::atomic<std::size_t> maxClients_{kDefaultMaxClients};

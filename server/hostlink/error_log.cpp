@@ -59,7 +59,11 @@ std::string formatLogLine(int result, const std::string& plcName) {
     return formatLogLine(result, plcName, local, MessageCatalog::instance());
 }
 
-void appendLogLine(const std::string& line) { appendLogLine(line, moduleDirectory()); }
+std::filesystem::path logFolderFor(const std::filesystem::path& executableFolder) {
+    return ::access(executableFolder.c_str(), W_OK) == 0 ? executableFolder : std::filesystem::path(kServiceLogFolder);
+}
+
+void appendLogLine(const std::string& line) { appendLogLine(line, logFolderFor(moduleDirectory())); }
 
 void appendLogLine(const std::string& line, const std::filesystem::path& folder) {
     const std::filesystem::path logPath = folder / kLogFileName;

@@ -1,5 +1,6 @@
 // The communication log: one line per change of a PLC's result to a failure, kept in Log.err
-// beside the server executable and rotated to Log.bak once it has passed 1,000,000 bytes.
+// beside the server executable (in /var/log/vorlask when that folder is not writable, as for an
+// installed server) and rotated to Log.bak once it has passed 1,000,000 bytes.
 #pragma once
 
 #include <atomic>
@@ -24,6 +25,12 @@ std::string formatLogLine(int result, const std::string& plcName);
 // The same for a given local time and catalogue.
 std::string formatLogLine(int result, const std::string& plcName, const std::tm& localTime,
                           const MessageCatalog& catalog);
+
+inline constexpr const char* kServiceLogFolder = "/var/log/vorlask";
+
+// Where Log.err goes for a server whose executable lies in executableFolder: that folder when
+// the server may write there, else kServiceLogFolder.
+std::filesystem::path logFolderFor(const std::filesystem::path& executableFolder);
 
 // Appends the line to Log.err in the executable's folder (or the given folder), rotating the
 // file first when it is larger than 1,000,000 bytes. Failures are silent; the next line tries

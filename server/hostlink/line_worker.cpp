@@ -257,7 +257,7 @@ void LineWorker::report(HostLinkResult result, const std::string& plcName) {
     // window is told of each before the next comes (it shows the newest line).
     std::lock_guard lock(shared_.reportMutex);
     if (logToFile.load())
-        appendLogLine(line, shared_.dataFolder);
+        appendLogLine(line, shared_.logFolder);
     shared_.ring->put(line);
     if (shared_.window != nullptr)
         shared_.window->messageRingChanged();

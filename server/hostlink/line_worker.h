@@ -28,7 +28,7 @@ struct PollingShared {
     MainWindowLink* window = nullptr;
     MessageRing* ring = nullptr;
     MessageCatalog* catalog = nullptr;
-    std::filesystem::path dataFolder;
+    std::filesystem::path logFolder; // where Log.err goes
     PlcList* list = nullptr;
     std::vector<Plc*> plcs;       // every PLC, in configuration order
     std::vector<PlcRoute> routes; // every PLC's, by PLC number

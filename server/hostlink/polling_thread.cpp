@@ -65,7 +65,8 @@ void PollingThread::makeWorkers() {
     shared_.window = window_;
     shared_.ring = options_.ring;
     shared_.catalog = options_.catalog;
-    shared_.dataFolder = options_.dataFolder;
+    // Log.err beside the executable, or where a service may write; a test's own folder as is.
+    shared_.logFolder = options_.useDataFolder ? options_.dataFolder : logFolderFor(options_.dataFolder);
     shared_.list = &plcs;
     shared_.plcs = plcs.plcs();
     if (!options_.oneThreadPerLine) {

@@ -28,7 +28,8 @@ public:
         HostLinkChannel* channel = nullptr;  // default: HostLinkChannel::instance()
         MessageRing* ring = nullptr;         // default: the server's messageRing
         MessageCatalog* catalog = nullptr;   // default: MessageCatalog::instance()
-        // Where Vorlask.dat is read and Log.err written; default: the executable's folder.
+        // Where Vorlask.dat is read and Log.err written; default: the executable's folder (Log.err
+        // in /var/log/vorlask when that folder is not writable).
         std::filesystem::path dataFolder;
         bool useDataFolder = false;
         // One worker per serial line (the default), or one for every PLC.

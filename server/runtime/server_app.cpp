@@ -110,12 +110,14 @@ bool ServerApp::start(std::string* error)
     }
     started_ = true;
 
-    if (!options_.socketPath.empty()) {
+    if (!options_.socketPath.empty() || options_.activatedDoorFd >= 0) {
         door_ = std::make_unique<DoorServer>(
             [](std::shared_ptr<DoorConnection> c) { return DoorClientSession::open(std::move(c)); });
         door_->setMaxClients(options_.maxClients);
         std::string why;
-        if (!door_->start(options_.socketPath, &why)) {
+        const bool listening = options_.activatedDoorFd >= 0 ? door_->adopt(options_.activatedDoorFd, &why)
+                                                             : door_->start(options_.socketPath, &why);
+        if (!listening) {
             door_.reset();
             if (error)
                 *error = "the local door cannot open: " + why;

@@ -23,6 +23,9 @@ public:
         // The door's socket; empty: no door (tests that use the toolkit's client side directly).
         std::string socketPath;
         std::size_t maxClients = 256;
+        // A listening door socket handed over by socket activation (-1: none; the door then
+        // listens on socketPath itself).
+        int activatedDoorFd = -1;
         // The gateways to run on the door, each a program with its arguments (the door's
         // --socket is put before them).
         std::vector<std::vector<std::string>> gateways;

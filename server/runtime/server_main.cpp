@@ -9,6 +9,7 @@
 #include "server/runtime/server_icon.h"
 #include "server/runtime/signal_bridge.h"
 #include "server/runtime/status_dialog.h"
+#include "server/runtime/systemd_service.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -45,6 +46,7 @@ int runServer(ServerApp& app, MainWindowLink& link, const std::function<void()>&
     std::string why;
     int code = 0;
     if (app.start(&why)) {
+        notifyServiceManager("READY=1"); // the door listens
         showWindow();
         code = QCoreApplication::exec();
     } else {
@@ -53,6 +55,7 @@ int runServer(ServerApp& app, MainWindowLink& link, const std::function<void()>&
     }
     loopEnded();
     SignalBridge::restoreDefaults();
+    notifyServiceManager("STOPPING=1");
     app.shutdown();
     app.terminate();
     return code;
@@ -88,6 +91,13 @@ int main(int argc, char** argv)
 
     ServerApp::Options options;
     options.socketPath = resolveDoorSocketPath(cmd.socketPath);
+    // Started by socket activation: the first client is already waiting on the socket handed
+    // over, and the server runs as one started for a client, until its last client leaves.
+    if (cmd.action == SwitchAction::Run) {
+        options.activatedDoorFd = takeActivatedSocket();
+        if (options.activatedDoorFd >= 0)
+            cmd.startedByCom = true;
+    }
     options.maxClients = cmd.maxClients;
     options.oneThreadPerLine = Registry::fromEnvironment().readString(kServerRegistryKey, kLineThreadsValue) != "0";
     const auto beside = [](const char* program) {

@@ -213,14 +213,22 @@ TEST_F(FileCommandsTest, AFailedWriteIsNotASave)
     ASSERT_FALSE(prompts.messages().empty());  // the writer reports why
 }
 
-TEST_F(FileCommandsTest, ARegistryThatCannotBeWrittenIsNotReported)
+TEST_F(FileCommandsTest, ARegistryThatCannotBeWrittenIsReportedAndTheFileStillSaved)
 {
     newWithSample();
+    // A file where the registry's folder should be (as root, a mode would not stop a write).
     writeAll(dir / "plain-file", "x");
     setenv("MOLV_REGISTRY_ROOT", (dir / "plain-file" / "registry").c_str(), 1);
     window->mnuSaveCfg_Click();
     EXPECT_TRUE(doc().gbCfgSaved);
-    EXPECT_EQ(prompts.messages(), std::vector<std::string>{defaultFile().string() + " saved"});
+    EXPECT_NE(readAll(defaultFile()).find("<name>T1</name>"), std::string::npos);
+    ASSERT_EQ(prompts.messages().size(), 2u);
+    EXPECT_EQ(prompts.messages()[0].rfind(defaultFile().string() + " was saved, but the server will not load it: "
+                                          "the registry value ConfigFile could not be set (",
+                                          0),
+              0u)
+        << prompts.messages()[0];
+    EXPECT_EQ(prompts.messages()[1], defaultFile().string() + " saved");
 }
 
 TEST_F(FileCommandsTest, OpenLoadsTheChosenFile)
