@@ -4,17 +4,24 @@
 // out of order); events ("dataChange", "shutdown") are emitted as they come. When the door
 // goes away (or asks its clients to leave) every pending request fails, "down" is emitted, and
 // the client connects again with back-off; "up" is emitted each time a connection is made.
+const fs = require("node:fs");
 const net = require("node:net");
 const path = require("node:path");
 const { EventEmitter } = require("node:events");
 
+const SERVICE_SOCKET = "/run/vorlask/vorlask.sock";
+
 // The door's socket path: --socket, else $VORLASK_SOCKET, else $XDG_RUNTIME_DIR/vorlask.sock,
-// else /tmp/vorlask-<uid>/vorlask.sock (the rule the server and vorlask-cli follow).
+// else /tmp/vorlask-<uid>/vorlask.sock (the rule the server and vorlask-cli follow); when the
+// last two are not there but the installed service's door is, that one.
 function doorSocketPath(explicit) {
     if (explicit) return explicit;
     if (process.env.VORLASK_SOCKET) return process.env.VORLASK_SOCKET;
-    if (process.env.XDG_RUNTIME_DIR) return path.join(process.env.XDG_RUNTIME_DIR, "vorlask.sock");
-    return path.join("/tmp", `vorlask-${process.getuid()}`, "vorlask.sock");
+    const own = process.env.XDG_RUNTIME_DIR
+        ? path.join(process.env.XDG_RUNTIME_DIR, "vorlask.sock")
+        : path.join("/tmp", `vorlask-${process.getuid()}`, "vorlask.sock");
+    if (!fs.existsSync(own) && fs.existsSync(SERVICE_SOCKET)) return SERVICE_SOCKET;
+    return own;
 }
 
 class DoorError extends Error {

@@ -13,7 +13,8 @@ its local door) to an MQTT broker, as JSON or as Sparkplug B, and only their cha
 
   --broker URL        the broker: mqtt://HOST[:PORT] or mqtts://HOST[:PORT] (TLS)
   --socket PATH       the server's door (default: $VORLASK_SOCKET, else
-                      $XDG_RUNTIME_DIR/vorlask.sock, else /tmp/vorlask-UID/vorlask.sock)
+                      $XDG_RUNTIME_DIR/vorlask.sock, else /tmp/vorlask-UID/vorlask.sock,
+                      else the service's /run/vorlask/vorlask.sock when only it is there)
   --node NAME         this gateway's name in the topics (default: the host name)
   --group NAME        the Sparkplug group (default vorlask)
   --items PATTERN     the items to publish, repeatable (default: every item). A pattern

@@ -13,7 +13,8 @@ local door) as an OPC UA address space, reads, writes and subscribes to them. Th
 URL is printed on the first line of standard output.
 
   --socket PATH     the server's door (default: $VORLASK_SOCKET, else
-                    $XDG_RUNTIME_DIR/vorlask.sock, else /tmp/vorlask-UID/vorlask.sock)
+                    $XDG_RUNTIME_DIR/vorlask.sock, else /tmp/vorlask-UID/vorlask.sock,
+                    else the service's /run/vorlask/vorlask.sock when only it is there)
   --host ADDR       the address to listen on (default 127.0.0.1); the endpoint is
                     opc.tcp://ADDR:PORT
   --port N          the TCP port (default 4840)

@@ -44,6 +44,18 @@ std::string resolveDoorSocketPath(const std::string& explicitPath)
     return privateTmpFolder() + "/vorlask.sock";
 }
 
+std::string resolveClientDoorSocketPath(const std::string& explicitPath)
+{
+    const std::string own = resolveDoorSocketPath(explicitPath);
+    const char* env = std::getenv("VORLASK_SOCKET");
+    if (!explicitPath.empty() || (env && *env))
+        return own;
+    struct stat st{};
+    if (::stat(own.c_str(), &st) != 0 && ::stat(kServiceDoorSocket, &st) == 0)
+        return kServiceDoorSocket;
+    return own;
+}
+
 bool prepareDoorSocketPath(const std::string& path, std::string* error)
 {
     auto fail = [&](const std::string& text) {

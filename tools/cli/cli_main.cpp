@@ -43,7 +43,8 @@ const char* kUsage =
     "VALUE: integers in decimal, reals, true/false, \"strings\" with C escapes, [a,b,c] arrays.\n"
     "QUALITY: the OPC quality as 0x and two hex digits (0xC0 good).\n"
     "The socket is --socket PATH, else $VORLASK_SOCKET, else $XDG_RUNTIME_DIR/vorlask.sock,\n"
-    "else /tmp/vorlask-<uid>/vorlask.sock.\n"
+    "else /tmp/vorlask-<uid>/vorlask.sock; when that one is not there but the installed\n"
+    "service's /run/vorlask/vorlask.sock is, that one.\n"
     "Exit: 0 done, 1 refused by the server, 2 usage error, 3 server not reachable.\n";
 
 int usage(const std::string& why)
@@ -329,7 +330,7 @@ int main(int argc, char** argv)
 
     DoorClient door;
     std::string why;
-    if (!door.connectTo(resolveDoorSocketPath(socketOption), &why)) {
+    if (!door.connectTo(resolveClientDoorSocketPath(socketOption), &why)) {
         std::cerr << "vorlask-cli: " << why << '\n';
         return kExitUnreachable;
     }
