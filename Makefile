@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test test-sanitize demo bench soak fuzz clean
+.PHONY: all deps configure build test test-sanitize demo bench soak fuzz package clean
 
 all: build
 
@@ -18,6 +18,10 @@ build: configure
 
 test: build
 	cd $(BUILD) && ctest -LE slow --output-on-failure -j$(JOBS) --timeout 300
+
+# The Debian package: $(BUILD)/vorlask_<version>_amd64.deb.
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 # The unit and end-to-end tests once more, built with AddressSanitizer and
 # UndefinedBehaviorSanitizer: everything but the editor's window tests, which the plain build runs.
@@ -34,7 +38,7 @@ test-sanitize: deps
 	cd $(SAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 \
 	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp \
-	  ctest -LE 'slow|editor-ui' -E '^editor_build_demo_tests|_NOT_BUILT' --output-on-failure -j$(JOBS) --timeout 600
+	  ctest -LE 'slow|editor-ui|package' -E '^editor_build_demo_tests|_NOT_BUILT' --output-on-failure -j$(JOBS) --timeout 600
 
 demo: build
 	bash scripts/demo $(BUILD)

@@ -1,4 +1,3 @@
-#!/usr/bin/env node
 "use strict";
 // vorlask-mqtt: the MQTT publisher of Vorlask, a client of the server's local door.
 const { parseOptions, itemSelector, USAGE } = require("./options");

@@ -1,4 +1,3 @@
-#!/usr/bin/env node
 "use strict";
 // vorlask-opcua: the OPC UA server of Vorlask, a client of the server's local door.
 const fs = require("node:fs");
