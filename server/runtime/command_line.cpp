@@ -43,6 +43,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
         const std::string& a = args[i];
         if (a == "--headless") {
             cmd.headless = true;
+        } else if (a == "--log-file") {
+            cmd.logFile = true;
         } else if (a == "--help") {
             cmd.help = true;
         } else if (a == "--version") {
@@ -111,13 +113,15 @@ void applyEnvironment(CommandLine& cmd)
 
 std::string commandLineUsage()
 {
-    return "usage: vorlask [--headless] [--socket PATH] [--max-clients N] [--opcua] [--opcua-args ARGS]\n"
+    return "usage: vorlask [--headless] [--log-file] [--socket PATH] [--max-clients N] [--opcua] [--opcua-args ARGS]\n"
            "               [--mqtt URL] [--mqtt-args ARGS]\n"
            "               [-REGSERVER | -UNREGSERVER | -EMBEDDING | -ctt]\n"
            "       vorlask --help | --version\n"
            "\n"
            "  --headless      no window: messages go to standard error, SIGINT/SIGTERM stop the server\n"
            "                  (also VORLASK_HEADLESS=1, or when no display is available)\n"
+           "  --log-file      \"Log on File\" from the start: message lines also go to Log.err beside\n"
+           "                  vorlask, or in /var/log/vorlask when that folder is not writable\n"
            "  --socket PATH   the local door's socket (also VORLASK_SOCKET; default\n"
            "                  $XDG_RUNTIME_DIR/vorlask.sock, else /tmp/vorlask-<uid>/vorlask.sock)\n"
            "  --max-clients N clients the door serves at once (default 256); the next is refused\n"

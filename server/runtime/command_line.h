@@ -15,6 +15,7 @@ enum class SwitchAction {
 struct CommandLine {
     // Taken out before the switch word is looked at.
     bool headless = false;
+    bool logFile = false;         // "Log on File" on from the start
     bool help = false;
     bool version = false;
     std::string socketPath;       // empty: not given on the command line

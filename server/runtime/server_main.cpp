@@ -1,5 +1,6 @@
 // The server's process entry.
 #include "common/registry.h"
+#include "server/hostlink/error_log.h"
 #include "server/runtime/command_line.h"
 #include "server/runtime/config_discovery.h"
 #include "server/door/door_socket_path.h"
@@ -88,6 +89,9 @@ int main(int argc, char** argv)
     }
     // A previous-instance handle does not exist here; a second server on the same socket is
     // refused when the door opens instead.
+
+    if (cmd.logFile)
+        logToFile = true;
 
     ServerApp::Options options;
     options.socketPath = resolveDoorSocketPath(cmd.socketPath);

@@ -68,10 +68,11 @@ TEST(CommandLine, SocketWithoutPathIsAUsageError)
     EXPECT_FALSE(parseCommandLine({"--socket="}).usageError.empty());
 }
 
-TEST(CommandLine, GatewayOptionsAreTakenOutWithTheirWords)
+TEST(CommandLine, GatewayAndLogOptionsAreTakenOutWithTheirWords)
 {
     const CommandLine a = parseCommandLine({"--mqtt", "mqtt://127.0.0.1:1883", "--mqtt-args", "--node cell4  --rate 250",
-                                            "--opcua-args", "--port 4841", "-Embedding"});
+                                            "--log-file", "--opcua-args", "--port 4841", "-Embedding"});
+    EXPECT_TRUE(a.logFile);
     EXPECT_EQ(a.mqttBroker, "mqtt://127.0.0.1:1883");
     EXPECT_EQ(a.mqttArgs, (std::vector<std::string>{"--node", "cell4", "--rate", "250"}));
     EXPECT_TRUE(a.opcua);
