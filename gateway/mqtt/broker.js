@@ -4,8 +4,8 @@
 const fs = require("node:fs");
 const mqtt = require("mqtt");
 
-// The mqtt.js options of o (parsed command line) for a client whose will is will; throws with
-// a sentence when a file named on the command line cannot be read.
+// The mqtt.js options of o (parsed command line, with readCredentials done) for a client whose
+// will is will.
 function brokerOptions(o, will) {
     const options = {
         clientId: `vorlask-${o.format}-${o.node}`.slice(0, 64),
@@ -14,14 +14,21 @@ function brokerOptions(o, will) {
         connectTimeout: 10000,
         keepalive: 30,
         // Nothing waits in mqtt.js while the broker is away: the publisher keeps each item's
-        // latest value instead and sends what changed when the broker is back.
+        // latest value instead and sends it when the broker is back.
         queueQoSZero: false,
         will,
     };
     if (o.user) options.username = o.user;
-    if (o.passwordFile) options.password = readFirstLine(o.passwordFile, "--password-file");
-    if (o.ca) options.ca = readFile(o.ca, "--ca");
+    if (o.password !== undefined) options.password = o.password;
+    if (o.caData) options.ca = o.caData;
     return options;
+}
+
+// Reads the files the command line names into o (password, caData), once; throws with a
+// sentence when one cannot be read.
+function readCredentials(o) {
+    if (o.passwordFile) o.password = readFirstLine(o.passwordFile, "--password-file");
+    if (o.ca) o.caData = readFile(o.ca, "--ca");
 }
 
 function readFile(file, option) {
@@ -55,4 +62,4 @@ function connectBroker(o, will, log) {
     return client;
 }
 
-module.exports = { brokerOptions, connectBroker };
+module.exports = { connectBroker, readCredentials };

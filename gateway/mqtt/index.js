@@ -1,7 +1,7 @@
 "use strict";
 // vorlask-mqtt: the MQTT publisher of Vorlask, a client of the server's local door.
 const { parseOptions, itemSelector, USAGE } = require("./options");
-const { brokerOptions } = require("./broker");
+const { readCredentials } = require("./broker");
 const { makeLog, answerCommandLine, tellDoor, untilStopped, run } = require("../common/program");
 
 const VERSION = process.env.VORLASK_VERSION || require("./package.json").version;
@@ -13,7 +13,7 @@ async function main() {
     if (answered !== null) return answered;
     const o = parsed.options;
     try {
-        brokerOptions(o, null); // the files it names, read now so that a wrong one stops here
+        readCredentials(o); // now, so that a file that cannot be read stops here
     } catch (e) {
         log(e.message);
         return 2;

@@ -46,19 +46,24 @@ void settle(Length length, std::chrono::milliseconds step, int maxSteps) {
 LineWorker::LineWorker(PollingShared& shared, std::vector<Plc*> plcs, HostLinkChannel& channel)
     : shared_(shared), channel_(channel), cursor_(std::move(plcs)) {}
 
+namespace {
+
+Plc* plcOf(const PlcTag* tag) { return tag == nullptr ? nullptr : dynamic_cast<Plc*>(tag->owner()); }
+
+bool contains(const std::vector<Plc*>& plcs, const Plc* plc) {
+    return std::find(plcs.begin(), plcs.end(), plc) != plcs.end();
+}
+
+} // namespace
+
 Plc* LineWorker::served(const PlcTag* tag) const {
-    if (tag == nullptr)
-        return nullptr;
-    Plc* plc = dynamic_cast<Plc*>(tag->owner());
-    const auto& mine = cursor_.plcs();
-    return std::find(mine.begin(), mine.end(), plc) != mine.end() ? plc : nullptr;
+    Plc* plc = plcOf(tag);
+    return contains(cursor_.plcs(), plc) ? plc : nullptr;
 }
 
 bool LineWorker::takes(const PlcTag* tag) const {
-    if (served(tag) != nullptr)
-        return true;
-    Plc* plc = tag == nullptr ? nullptr : dynamic_cast<Plc*>(tag->owner());
-    return std::find(shared_.plcs.begin(), shared_.plcs.end(), plc) == shared_.plcs.end();
+    const Plc* plc = plcOf(tag);
+    return contains(cursor_.plcs(), plc) || !contains(shared_.plcs, plc);
 }
 
 void LineWorker::run(SOCmnEvent& stop) {

@@ -38,11 +38,9 @@ void PollingThread::start() {
         stopEvent_ = getEventPool()->popEvent();
     if (workers_.empty() && !options_.plcs->empty())
         makeWorkers();
-    workerCount_ = workers_.size();
     running_ = true;
     thread_ = std::thread([this] {
         exitCode_ = run();
-        workerCount_ = 0;
         running_ = false;
     });
 }

@@ -60,8 +60,6 @@ public:
 
     // Passes run so far by every worker together (for tests and benchmarks).
     std::uint64_t passes() const;
-    // Workers running (0 before start and after the end).
-    std::size_t workers() const { return workerCount_; }
 
 private:
     int run();
@@ -72,7 +70,6 @@ private:
     PollingShared shared_;
     std::vector<std::unique_ptr<HostLinkChannel>> lineChannels_;
     std::vector<std::unique_ptr<LineWorker>> workers_; // made by start(), never changed after
-    std::atomic<std::size_t> workerCount_{0};
     std::thread thread_;
     std::atomic<bool> running_{false};
     std::atomic<SOCmnEvent*> stopEvent_{nullptr};

@@ -19,8 +19,9 @@ function deviceValue(world, item) {
 }
 
 // The last "topic payload" line of a mosquitto_sub for topic, parsed; undefined when none yet.
+// Only whole lines count: the output may have arrived up to the middle of one.
 function last(sub, topic) {
-    const lines = sub.out.split("\n").filter((l) => l.startsWith(`${topic} `));
+    const lines = sub.out.slice(0, sub.out.lastIndexOf("\n") + 1).split("\n").filter((l) => l.startsWith(`${topic} `));
     if (!lines.length) return undefined;
     const text = lines[lines.length - 1].slice(topic.length + 1);
     try {
@@ -89,7 +90,7 @@ test("JSON: retained values and status, changes, writes only when allowed, will,
         for (const [request, expected, after] of cases) {
             const before = sub.out.length;
             await publish(url, "vorlask/cell1/Press/Setpoint/set", typeof request === "string" ? request : JSON.stringify(request));
-            const result = await waitFor("the result", () => sub.out.length > before && /Setpoint\/set\/result /.test(sub.out.slice(before)) && last(sub, "vorlask/cell1/Press/Setpoint/set/result"));
+            const result = await waitFor("the result", () => /Setpoint\/set\/result .*\n/.test(sub.out.slice(before)) && last(sub, "vorlask/cell1/Press/Setpoint/set/result"));
             assert.equal(result.ok, expected.ok, JSON.stringify(request));
             if (!expected.ok) assert.ok(result.error, "a refusal says why");
             assert.equal(deviceValue(world, "Press.Setpoint"), after);
