@@ -139,7 +139,17 @@ void EditCommands::mnuPaste_Click()
         }
         if (branch->tag() != "branch")
             return;
-        // The clipboard may be replaced by a refresh below; walk a copy of its references.
+        // The list shows the branch once, after the last item, also when an error ends the paste.
+        struct Refresh {
+            EditSurface& surface;
+            DocNode* branch;
+            bool needed = false;
+            ~Refresh()
+            {
+                if (needed)
+                    surface.nodeClick(branch);
+            }
+        } refresh{mSurface, branch};
         const auto sources = *mDoc.gaClipboard;
         for (std::size_t i = 1; i < sources.size(); ++i) {
             const auto& source = sources[i];
@@ -162,7 +172,7 @@ void EditCommands::mnuPaste_Click()
             mDoc.gcolItems.add(item->sKey, item);
             mDoc.TreeView1.add(branch, item->sKey, item->sName, "item", "item", "item");
             mDoc.gbCfgSaved = false;
-            mSurface.nodeClick(branch);
+            refresh.needed = true;
         }
         incrementCounter(mDoc.gnPasteCount);
     } catch (const EditorError& e) {

@@ -62,6 +62,21 @@ public:
 
     // Sorting by one column, ascending only; while sorting is on new rows keep the order.
     void sortByColumn(int column);
+    // Rows added while a RowBatch lives are sorted once, when the last batch ends.
+    class RowBatch {
+    public:
+        explicit RowBatch(EditorList& list) : mList(list) { ++mList.mBatchDepth; }
+        ~RowBatch()
+        {
+            if (--mList.mBatchDepth == 0)
+                mList.appendInOrder(std::move(mList.mPending));
+        }
+        RowBatch(const RowBatch&) = delete;
+        RowBatch& operator=(const RowBatch&) = delete;
+
+    private:
+        EditorList& mList;
+    };
     void setSorted(bool sorted);
     bool sorted() const { return mSorted; }
     int sortColumn() const { return mSortColumn; }
@@ -94,8 +109,12 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    using Cells = QList<QStandardItem*>;
     void applyColumnWidths();
     void sortNow();
+    QString sortText(const Cells& cells) const;
+    // Appends rows, in sort order while sorting is on.
+    void appendInOrder(std::vector<Cells> rows);
 
     QStandardItemModel mModel;
     QItemSelectionModel* mSelection = nullptr;
@@ -106,4 +125,6 @@ private:
     std::vector<double> mFractions;
     bool mSorted = false;
     int mSortColumn = 0;
+    int mBatchDepth = 0;
+    std::vector<Cells> mPending; // rows of the open batch
 };

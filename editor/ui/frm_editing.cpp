@@ -239,8 +239,13 @@ std::string frmEditing::defaultConfigPath() const
 
 void frmEditing::applyImportProgress(int percent)
 {
+    // Keep the window painted while a long file loads (the commands are all disabled meanwhile),
+    // a few times a second: painting the bar for every item would cost more than the reading.
+    const auto now = std::chrono::steady_clock::now();
+    if (now - mProgressShownAt < std::chrono::milliseconds(50))
+        return;
+    mProgressShownAt = now;
     mPercent->setValue(percent);
-    // Keep the window painted while a long file loads; the commands are all disabled meanwhile.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 

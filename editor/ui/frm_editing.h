@@ -15,6 +15,7 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -243,6 +244,7 @@ private:
     void layoutRootList();
     void addPlcRow(const clsPLC& plc);
     void addItemRow(const clsItem& item, bool bIndex);
+    // Shows the loading bar's value now and then, letting the window paint.
     void applyImportProgress(int percent);
 
     EditorDocument mDoc;
@@ -272,4 +274,5 @@ private:
     bool mUnloaded = false;
     bool mSyncingSelection = false;
     bool mImporting = false;
+    std::chrono::steady_clock::time_point mProgressShownAt{};
 };

@@ -121,7 +121,12 @@ void frmEditing::openAtStart(const std::string& path)
         mImporting = true;
         PanelGuard guard{mImpStat, mImporting};
         EnMenuButt(false, false, false, false, false, false, false, false, false, false, false, false, false);
-        const bool ok = openConfigurationFile(mDoc, chosen, mPrompts, [this](int percent) { applyImportProgress(percent); });
+        int lastPercent = 0;
+        const bool ok = openConfigurationFile(mDoc, chosen, mPrompts, [&](int percent) {
+            lastPercent = percent;
+            applyImportProgress(percent);
+        });
+        mPercent->setValue(lastPercent);
         if (ok) {
             msConfigFileName = chosen;
             resetUndo();

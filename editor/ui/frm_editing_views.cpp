@@ -68,6 +68,7 @@ void frmEditing::TreeView1_NodeClick(DocNode* node)
         const std::string& tag = node->tag();
         enableForTag(tag, false);
         mList->clear();
+        EditorList::RowBatch batch(*mList);
         if (tag == "config") {
             plcColumns(*mList);
             for (const auto& entry : mDoc.gcolPlcs)
