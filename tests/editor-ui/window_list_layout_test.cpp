@@ -138,13 +138,23 @@ TEST_F(ListLayoutTest, ColumnClickSortsAscendingAndStaysAscending)
     window->TreeView1_NodeClick(node("PLC1.A"));
     EXPECT_EQ(rowKeys(list()), (std::vector<std::string>{"PLC1.A.T1", "PLC1.A.T2", "PLC1.A.T3"}));
     const std::vector<std::string> byComment{"PLC1.A.T3", "PLC1.A.T1", "PLC1.A.T2"};  // alpha, first, second
+    list().setCurrentRow(1);                                                            // T2
+    list().setRowSelected(0, true);                                                     // T1
     window->ListView1_ColumnClick(1);
     EXPECT_EQ(rowKeys(list()), byComment);
+    EXPECT_EQ(list().selectedRows(), (std::vector<int>{1, 2}));  // the selection follows the rows
+    EXPECT_EQ(list().currentKey(), "PLC1.A.T2");
     window->ListView1_ColumnClick(1);
     EXPECT_EQ(rowKeys(list()), byComment);
     EXPECT_TRUE(list().sorted());
-    window->ListView1_ColumnClick(3);  // address text: 0005, 0010/BIT04, 0020
-    EXPECT_EQ(rowKeys(list()), (std::vector<std::string>{"PLC1.A.T3", "PLC1.A.T1", "PLC1.A.T2"}));
+    // Refilled and added rows take their places in the order.
+    addItem("PLC1.A", "T4", "signed 16 bit", 7, 0, 0, "beta");
+    window->TreeView1_NodeClick(node("PLC1.A"));
+    EXPECT_EQ(rowKeys(list()), (std::vector<std::string>{"PLC1.A.T3", "PLC1.A.T4", "PLC1.A.T1", "PLC1.A.T2"}));
+    EXPECT_EQ(list().addRow("k", {"T5", "first"}, "item", "item"), 3);  // after the equal text
+    window->ListView1_ColumnClick(3);  // address text: none, 0005, 0007, 0010/BIT04, 0020
+    EXPECT_EQ(rowKeys(list()),
+              (std::vector<std::string>{"k", "PLC1.A.T3", "PLC1.A.T4", "PLC1.A.T1", "PLC1.A.T2"}));
 }
 
 TEST_F(ListLayoutTest, NodeClickSortsTheNodesChildrenByText)
