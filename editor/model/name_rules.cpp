@@ -66,16 +66,22 @@ void UpdateSubTreeKeys(EditorDocument& doc, DocNode* node)
     }
 }
 
-bool CheckNameChars(const std::string& name, Prompts& prompts)
+std::string nameCharsProblem(const std::string& name)
 {
     static const char forbidden[] = {' ', '.', ',', ':', ';', '\\', '/', '|'};
-    for (char c : forbidden) {
-        if (name.find(c) != std::string::npos) {
-            prompts.message(std::string("Character (") + c + ") not acceptable in string " + name);
-            return false;
-        }
-    }
-    return true;
+    for (char c : forbidden)
+        if (name.find(c) != std::string::npos)
+            return std::string("Character (") + c + ") not acceptable in string " + name;
+    return {};
+}
+
+bool CheckNameChars(const std::string& name, Prompts& prompts)
+{
+    std::string p = nameCharsProblem(name);
+    if (p.empty())
+        return true;
+    prompts.message(p);
+    return false;
 }
 
 int NumericKeyFilter(int keyAscii)

@@ -40,5 +40,6 @@ bool CheckFileChars(const std::string& text, Prompts& prompts);
 bool CheckBranchName(const std::string& name, Prompts& prompts);
 
 // The same checks without a message: the reason text, or "" when acceptable.
+std::string nameCharsProblem(const std::string& name);
 std::string fileCharsProblem(const std::string& text);
 std::string branchNameProblem(const std::string& name);

@@ -2,38 +2,9 @@
 
 #include "editor/model/editor_document.h"
 #include "editor/model/editor_error.h"
-#include "editor/model/prompts.h"
+#include "editor/model/stream_prompts.h"
 #include "editor/model/xml_export.h"
 #include "editor/model/xml_import.h"
-
-namespace {
-
-// Without a window every message is a line on the error stream; nobody answers questions.
-class StreamPrompts : public Prompts {
-public:
-    explicit StreamPrompts(std::ostream& err) : mErr(err) {}
-    void message(const std::string& text, PromptIcon, const std::string&) override
-    {
-        mErr << text << '\n';
-        ++mCount;
-    }
-    PromptAnswer question(const std::string& text, PromptButtons buttons, PromptIcon, const std::string&) override
-    {
-        mErr << text << '\n';
-        ++mCount;
-        return buttons == PromptButtons::YesNoCancel ? PromptAnswer::Cancel : PromptAnswer::No;
-    }
-    std::optional<std::string> openFile(const FileDialogRequest&) override { return std::nullopt; }
-    std::optional<std::string> saveFile(const FileDialogRequest&) override { return std::nullopt; }
-    void setBusy(bool) override {}
-    int count() const { return mCount; }
-
-private:
-    std::ostream& mErr;
-    int mCount = 0;
-};
-
-} // namespace
 
 int runRewrite(const std::string& in, const std::string& out, std::ostream& err)
 {

@@ -2,17 +2,13 @@
 
 #include "editor/model/editor_document.h"
 #include "editor/model/editor_error.h"
+#include "editor/model/file_io.h"
 #include "editor/model/name_rules.h"
 #include "editor/model/prompts.h"
 #include "editor/model/text_conv.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
 #include <map>
 #include <new>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -142,59 +138,6 @@ std::string firstUnwritable(const EditorDocument& doc)
         }
     }
     return {};
-}
-
-std::string errnoText(const std::string& path)
-{
-    return editor_err::standardDescription(editor_err::kFileAccess) + " (" + path + ": " + std::strerror(errno) + ")";
-}
-
-// Writes bytes to a temporary file beside path and renames it over path once complete.
-void writeReplacing(const std::string& path, const std::string& bytes)
-{
-    std::string pattern = path + ".XXXXXX";
-    int fd = mkstemp(pattern.data());
-    if (fd < 0)
-        editor_err::raise(editor_err::kFileAccess, errnoText(path));
-    struct stat old {};
-    mode_t mode;
-    if (stat(path.c_str(), &old) == 0) {
-        mode = old.st_mode & 07777;
-    } else {
-        mode_t mask = umask(0);
-        umask(mask);
-        mode = 0666 & ~mask;
-    }
-    const char* p = bytes.data();
-    std::size_t left = bytes.size();
-    bool ok = true;
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ok = false;
-            break;
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    if (ok)
-        ok = fchmod(fd, mode) == 0 && fsync(fd) == 0;
-    int savedErrno = errno;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        savedErrno = errno;
-    }
-    if (ok && std::rename(pattern.c_str(), path.c_str()) != 0) {
-        ok = false;
-        savedErrno = errno;
-    }
-    if (!ok) {
-        ::unlink(pattern.c_str());
-        errno = savedErrno;
-        editor_err::raise(editor_err::kFileAccess, errnoText(path));
-    }
 }
 
 } // namespace

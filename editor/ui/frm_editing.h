@@ -5,7 +5,8 @@
 // The handlers live in several files: frm_editing_file.cpp (the file commands),
 // frm_editing_views.cpp (tree and list events, list layouts), frm_editing_enabling.cpp
 // (EnMenuButt), frm_editing_menus.cpp (menus, toolbar, view and tools commands),
-// frm_editing_add.cpp (add commands, properties dialogs and the find window) and
+// frm_editing_add.cpp (add commands, properties dialogs and the find window),
+// frm_editing_csv.cpp (items to and from CSV files) and
 // frm_editing_clipboard.cpp (clipboard, paste-rename, delete and tree drag and drop).
 #pragma once
 
@@ -187,6 +188,8 @@ public slots:
     void mnuOpenCfg_Click();
     void mnuSaveCfg_Click();
     void mnuSaveAs_Click();
+    void mnuImportCsv_Click();
+    void mnuExportCsv_Click();
     void mnuCloseCfg_Click();
     void mnuExit_Click();
     // Objects

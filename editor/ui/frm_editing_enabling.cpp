@@ -14,6 +14,8 @@ void frmEditing::EnMenuButt(bool fileO, bool fileS, bool abrO, bool aitO, bool a
             {"mnuOpenCfg", fileO},
             {"mnuSaveCfg", fileS},
             {"mnuSaveAs", fileS},
+            {"mnuImportCsv", fileS},
+            {"mnuExportCsv", fileS},
             {"mnuCloseCfg", fileS},
             // The Objects title also follows Delete, which stands under Edit.
             {"mnuObjects", abrO || aitO || aplO || dltO},

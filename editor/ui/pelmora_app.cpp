@@ -1,5 +1,6 @@
 #include "editor/ui/pelmora_app.h"
 
+#include "editor/model/csv_commands.h"
 #include "editor/model/rewrite.h"
 #include "editor/ui/frm_editing.h"
 #include "editor/ui/qt_prompts.h"
@@ -48,12 +49,21 @@ std::string usageText()
 {
     return "Usage: pelmora [FILE]\n"
            "       pelmora --rewrite IN OUT\n"
+           "       pelmora --export-csv IN.xml OUT.csv\n"
+           "       pelmora --import-csv IN.xml ITEMS.csv OUT.xml\n"
            "       pelmora --help | --version\n"
            "       pelmora --screenshot PNG [FILE]\n"
            "\n"
            "Edits Vorlask configuration files. With FILE the editor opens it at start.\n"
            "--rewrite reads IN as Open does and writes it to OUT as Save As does, without a\n"
            "window and without recording the file for the server.\n"
+           "--export-csv writes every item of IN.xml to OUT.csv, one row each, with the columns\n"
+           "PLC,Branch,Name,Comment,Area,Address,Bit,Type,BCD,Elements,Access (UTF-8).\n"
+           "--import-csv adds the items of ITEMS.csv to IN.xml (an item with the same PLC, branch\n"
+           "and name is replaced; missing branches are created) and writes OUT.xml as Save As\n"
+           "does. The columns may come in any order, separated by \",\" or \";\". Every row is\n"
+           "checked first; when one fails, nothing is written, each failure is printed as\n"
+           "\"line N: reason\" and the exit status is 1.\n"
            "--screenshot saves a picture of the window after start (and after FILE is open,\n"
            "showing its first branch of items), then quits.\n";
 }
@@ -84,6 +94,22 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
             i += 2;
             continue;
         }
+        if (arg == "--export-csv" || arg == "--import-csv") {
+            const bool import = arg == "--import-csv";
+            const std::size_t needed = import ? 3 : 2;
+            if (args.size() < i + 1 + needed) {
+                line.mode = CommandLine::Mode::Error;
+                line.error = import ? "--import-csv needs IN.xml, ITEMS.csv and OUT.xml" : "--export-csv needs IN.xml and OUT.csv";
+                return line;
+            }
+            line.mode = import ? CommandLine::Mode::ImportCsv : CommandLine::Mode::ExportCsv;
+            line.file = args[i + 1];
+            line.csv = args[i + 2];
+            if (import)
+                line.output = args[i + 3];
+            i += needed;
+            continue;
+        }
         if (arg == "--screenshot") {
             if (args.size() < i + 2) {
                 line.mode = CommandLine::Mode::Error;
@@ -104,10 +130,11 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
         }
         plain.push_back(arg);
     }
-    if (line.mode == CommandLine::Mode::Rewrite) {
+    if (line.mode == CommandLine::Mode::Rewrite || line.mode == CommandLine::Mode::ExportCsv ||
+        line.mode == CommandLine::Mode::ImportCsv) {
         if (!plain.empty()) {
             line.mode = CommandLine::Mode::Error;
-            line.error = "--rewrite takes no further file";
+            line.error = "unexpected argument " + plain.front();
         }
         return line;
     }
@@ -159,6 +186,10 @@ int runPelmora(int argc, char** argv)
         return 2;
     case CommandLine::Mode::Rewrite:
         return runRewrite(line.file, line.output, std::cerr);
+    case CommandLine::Mode::ExportCsv:
+        return runExportCsv(line.file, line.csv, std::cerr);
+    case CommandLine::Mode::ImportCsv:
+        return runImportCsv(line.file, line.csv, line.output, std::cout, std::cerr);
     case CommandLine::Mode::Window:
         break;
     }

@@ -20,14 +20,16 @@ const VersionInfo& versionInfo();
 void applyApplicationIdentity();
 
 struct CommandLine {
-    enum class Mode { Window, Help, Version, Rewrite, Error } mode = Mode::Window;
-    std::string file;            // FILE to open at start (Window), IN (Rewrite)
-    std::string output;          // OUT (Rewrite)
+    enum class Mode { Window, Help, Version, Rewrite, ExportCsv, ImportCsv, Error } mode = Mode::Window;
+    std::string file;            // FILE to open at start (Window), IN (the file commands)
+    std::string csv;             // the CSV file (ExportCsv: what is written; ImportCsv: what is read)
+    std::string output;          // OUT (Rewrite, ImportCsv)
     std::string error;           // what was wrong (Error)
     std::string screenshot;      // --screenshot PNG: picture of the window after start, then quit
 };
 CommandLine parseCommandLine(const std::vector<std::string>& args);
 std::string usageText();
 
-// The whole program: pelmora [FILE] | --rewrite IN OUT | --help | --version.
+// The whole program: pelmora [FILE] | --rewrite IN OUT | --export-csv IN CSV |
+// --import-csv IN CSV OUT | --help | --version.
 int runPelmora(int argc, char** argv);
