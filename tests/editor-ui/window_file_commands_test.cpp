@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QTreeView>
+#include <QUndoStack>
 
 #include <fstream>
 #include <sstream>
@@ -482,3 +483,53 @@ TEST_F(FileCommandsTest, AFileFromTheCommandLineOpensWithItsFullPath)
 }
 
 }  // namespace
+
+TEST_F(FileCommandsTest, CsvExportOfABranchAndImportAsOneUndoStep)
+{
+    openFile(fixture("window_sample.xml"));
+    window->TreeView1_NodeClick(node("Press1.MOTORS"));
+    prompts.clear();
+
+    const std::filesystem::path exported = dir / "motors.csv";
+    prompts.queueFile(exported.string());
+    window->mnuExportCsv_Click();
+    const std::string csv = readAll(exported);
+    EXPECT_EQ(csv.rfind("PLC,Branch,Name,Comment,Area,Address,Bit,Type,BCD,Elements,Access\r\n", 0), 0u);
+    EXPECT_NE(csv.find("\r\nPress1,MOTORS.SPARE,Temp,"), std::string::npos);
+    EXPECT_EQ(csv.find("Speed"), std::string::npos); // above the branch
+    EXPECT_EQ(prompts.messages(), std::vector<std::string>{"4 items exported to " + exported.string()});
+
+    // A failing row: nothing changes, and the message names the line.
+    const std::filesystem::path bad = dir / "bad.csv";
+    writeAll(bad, "PLC;Name;Branch;Comment;Area;Address;Bit;Type;BCD;Elements;Access\r\n"
+                  "Press1;New;MOTORS;;DM;1;;VT_I2;BIN;;READ\r\n"
+                  "Press1;Bad;MOTORS;;DM;99999;;VT_I2;BIN;;READ\r\n");
+    prompts.clear();
+    prompts.queueFile(bad.string());
+    window->mnuImportCsv_Click();
+    ASSERT_EQ(prompts.messages().size(), 1u);
+    EXPECT_EQ(prompts.messages()[0], bad.string() + " was not imported; nothing was changed.\r\nline 3: Address field "
+                                                    "is not valid. It must be between 0 and 65535.");
+    EXPECT_EQ(node("Press1.MOTORS.New"), nullptr);
+    EXPECT_EQ(window->undoStack()->count(), 0);
+    EXPECT_TRUE(doc().gbCfgSaved);
+
+    const std::filesystem::path good = dir / "good.csv";
+    writeAll(good, "PLC,Branch,Name,Comment,Area,Address,Bit,Type,BCD,Elements,Access\r\n"
+                   "Press1,MOTORS,New,,DM,1,,VT_I2,BIN,,READ\r\n"
+                   "Press1,MOTORS.EXTRA,More,,DM,2,,VT_I2,BIN,,READ\r\n" +
+                       csv.substr(csv.find("\r\n") + 2));
+    prompts.clear();
+    prompts.queueFile(good.string());
+    window->mnuImportCsv_Click();
+    EXPECT_EQ(prompts.messages(), std::vector<std::string>{"2 items added, 4 replaced, 1 branch created"});
+    EXPECT_EQ(window->undoStack()->count(), 1);
+    EXPECT_EQ(window->undoStack()->undoText(), "Import Items from CSV");
+    EXPECT_FALSE(doc().gbCfgSaved);
+    EXPECT_GE(window->ListView1()->findRow("Press1.MOTORS.New"), 0); // the list shows the result
+    window->undoStack()->undo();
+    EXPECT_EQ(node("Press1.MOTORS.New"), nullptr);
+    EXPECT_EQ(node("Press1.MOTORS.EXTRA"), nullptr);
+    EXPECT_FALSE(doc().gcolBranches.contains("Press1.MOTORS.EXTRA"));
+    EXPECT_TRUE(doc().gbCfgSaved);
+}
