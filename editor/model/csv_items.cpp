@@ -70,6 +70,22 @@ std::optional<long> decimal(const std::string& text, long low, long high)
     return value;
 }
 
+// A number that only some types use (bit, element count): required for those, empty or 0 for
+// the others, which keep 0.
+std::string typeField(const std::string& text, bool used, long high, const std::string& field,
+                      const char* notValid, const std::string& unused, std::int16_t& value)
+{
+    if (!used)
+        return text.empty() || text == "0" ? std::string() : unused;
+    if (text.empty())
+        return field + " field is empty.";
+    const auto number = decimal(text, 0, high);
+    if (!number)
+        return field + notValid;
+    value = static_cast<std::int16_t>(*number);
+    return {};
+}
+
 // The row's values as an item, or the reason it can't be one. Messages of the item dialog's
 // field check where there is one.
 std::string readRow(const std::vector<std::string>& f, Row& row)
@@ -135,29 +151,16 @@ std::string readRow(const std::vector<std::string>& f, Row& row)
     if (!item.bBcd && timerArea)
         return "area TC holds BCD values: BCD must be BCD";
 
-    const std::string bit = trimmed(f[kBit]);
-    if (hasBit(item.sDataType)) {
-        if (bit.empty())
-            return "Bit number field is empty.";
-        const auto value = decimal(bit, 0, 15);
-        if (!value)
-            return "Bit number field is not valid. It must be between 0 and 15.";
-        item.nBitNumber = static_cast<std::int16_t>(*value);
-    } else if (!bit.empty() && bit != "0") {
-        return "Bit number is only for boolean types, not " + word;
-    }
-
-    const std::string elements = trimmed(f[kElements]);
-    if (hasElements(item.sDataType)) {
-        if (elements.empty())
-            return "Number of elements field is empty.";
-        const auto value = decimal(elements, 0, 32767);
-        if (!value)
-            return "Number of elements field is not valid.";
-        item.nElements = static_cast<std::int16_t>(*value);
-    } else if (!elements.empty() && elements != "0") {
-        return "Number of elements is only for arrays and strings, not " + word;
-    }
+    if (std::string p = typeField(trimmed(f[kBit]), hasBit(item.sDataType), 15, "Bit number",
+                                  " field is not valid. It must be between 0 and 15.",
+                                  "Bit number is only for boolean types, not " + word, item.nBitNumber);
+        !p.empty())
+        return p;
+    if (std::string p = typeField(trimmed(f[kElements]), hasElements(item.sDataType), 32767, "Number of elements",
+                                  " field is not valid.",
+                                  "Number of elements is only for arrays and strings, not " + word, item.nElements);
+        !p.empty())
+        return p;
 
     item.sAccessRight = upperCase(trimmed(f[kAccess]));
     if (accessRightsFromWord(item.sAccessRight) == 0)
