@@ -179,8 +179,10 @@ std::string readHeader(const std::vector<std::string>& fields, std::array<int, k
         for (int c = 0; c < kColumns; ++c)
             if (upperCase(names[c]) == name)
                 column = c;
-        if (column < 0)
-            return "column " + fields[i] + " is not one of " + csvLine(names).substr(0, csvLine(names).size() - 2);
+        if (column < 0) {
+            const std::string known = csvLine(names);
+            return "column " + fields[i] + " is not one of " + known.substr(0, known.size() - 2);
+        }
         if (place[column] >= 0)
             return "column " + names[column] + " is given twice";
         place[column] = i;

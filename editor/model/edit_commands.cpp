@@ -150,7 +150,7 @@ void EditCommands::mnuPaste_Click()
                     surface.nodeClick(branch);
             }
         } refresh{mSurface, branch};
-        const auto sources = *mDoc.gaClipboard;
+        const auto& sources = *mDoc.gaClipboard;
         for (std::size_t i = 1; i < sources.size(); ++i) {
             const auto& source = sources[i];
             if (!source || source->sName.empty())

@@ -7,10 +7,10 @@
 #include <QListView>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QSet>
 #include <QStackedWidget>
 #include <QStyledItemDelegate>
 #include <QTreeView>
-#include <QSet>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -223,6 +223,9 @@ void EditorList::clear()
 
 void EditorList::clearRows()
 {
+    for (Cells& cells : mPending)
+        qDeleteAll(cells);
+    mPending.clear();
     mSelection->clear();
     mModel.removeRows(0, mModel.rowCount());
 }
