@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -54,38 +55,46 @@ bool PosixSerialLine::open()
         lastError_ = devicePath_ + ": " + what + ": " + std::strerror(error);
         return false;
     };
+    auto inUse = [&] {
+        lastError_ = devicePath_ + ": the port is in use by another program";
+        return false;
+    };
 
     // Non-blocking so that opening does not wait for a carrier; all waits go through poll.
     const int fd = ::open(devicePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return fail("cannot open", errno);
-    if (::ioctl(fd, TIOCEXCL) != 0) {
+        return errno == EBUSY ? inUse() : fail("cannot open", errno);
+    auto giveUp = [&](auto&& report) {
+        ::ioctl(fd, TIOCNXCL);
+        ::close(fd);
+        return report();
+    };
+    // TIOCEXCL keeps other users out but not root; the advisory lock is what every serial
+    // program on Linux checks, root included. Two servers never drive one line.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int e = errno;
         ::close(fd);
-        return fail("cannot take exclusive use", e);
+        return e == EWOULDBLOCK ? inUse() : fail("cannot lock", e);
+    }
+    if (::ioctl(fd, TIOCEXCL) != 0) {
+        const int e = errno;
+        return giveUp([&] { return fail("cannot take exclusive use", e); });
     }
     termios old{};
     if (::tcgetattr(fd, &old) != 0) {
         const int e = errno;
-        ::ioctl(fd, TIOCNXCL);
-        ::close(fd);
-        return fail("not a serial line", e);
+        return giveUp([&] { return fail("not a serial line", e); });
     }
     termios raw = old;
     std::string why;
     if (!buildTermios(settings_, raw, &why)) {
-        ::ioctl(fd, TIOCNXCL);
-        ::close(fd);
-        lastError_ = devicePath_ + ": " + why;
-        return false;
+        return giveUp([&] {
+            lastError_ = devicePath_ + ": " + why;
+            return false;
+        });
     }
-    // Not read back: a pseudo-terminal accepts the call but keeps 8 bits and no parity.
-    if (::tcsetattr(fd, TCSANOW, &raw) != 0) {
-        const int e = errno;
-        ::ioctl(fd, TIOCNXCL);
-        ::close(fd);
-        return fail("settings rejected", e);
-    }
+    if (const int e = applyTermios(fd, raw, isPseudoTerminal(fd)); e != 0)
+        return giveUp([&] { return fail("settings rejected", e); });
     // Lines without modem signals (a pty) refuse this; the port still works.
     int bits = TIOCM_DTR | TIOCM_RTS;
     (void)::ioctl(fd, TIOCMBIS, &bits);

@@ -15,7 +15,7 @@ public:
     PosixSerialLine(std::function<std::string()> resolveDevice, const SerialSettings& settings);
     ~PosixSerialLine() override;
 
-    // O_NOCTTY, exclusive use (TIOCEXCL), raw settings, DTR and RTS raised. The old termios
+    // O_NOCTTY, an advisory lock (flock) and exclusive use (TIOCEXCL), raw settings, DTR and RTS raised. The old termios
     // is kept and put back on close. Settings the driver quietly keeps (a pty stays 8 bits,
     // no parity) are accepted.
     bool open() override;

@@ -1,6 +1,9 @@
 #include "server/hostlink/serial_settings.h"
 
 #include <array>
+#include <cerrno>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <utility>
 
 namespace {
@@ -70,4 +73,36 @@ bool buildTermios(const SerialSettings& settings, termios& t, std::string* error
     cfsetospeed(&n, speed);
     t = n;
     return true;
+}
+
+bool isPseudoTerminal(int fd)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode))
+        return false;
+    // Unix98 pty slaves (136-143) and masters (128-135, /dev/ptmx is 5:2).
+    const unsigned m = major(st.st_rdev);
+    return (m >= 128 && m <= 143) || st.st_rdev == makedev(5, 2);
+}
+
+bool ptyHoldsSettings(const termios& asked, const termios& held)
+{
+    constexpr tcflag_t kPtyKeepsItsOwn = CSIZE | PARENB | PARODD | CMSPAR;
+    return cfgetispeed(&asked) == cfgetispeed(&held) && cfgetospeed(&asked) == cfgetospeed(&held) &&
+           asked.c_iflag == held.c_iflag && asked.c_oflag == held.c_oflag && asked.c_lflag == held.c_lflag &&
+           (asked.c_cflag & ~kPtyKeepsItsOwn) == (held.c_cflag & ~kPtyKeepsItsOwn) &&
+           asked.c_cc[VMIN] == held.c_cc[VMIN] && asked.c_cc[VTIME] == held.c_cc[VTIME];
+}
+
+int applyTermios(int fd, const termios& t, bool pseudoTerminal, const TermiosCalls& calls)
+{
+    if (calls.set(fd, TCSANOW, &t) == 0)
+        return 0;
+    const int error = errno;
+    if (error != EINVAL || !pseudoTerminal)
+        return error;
+    termios held{};
+    if (calls.get(fd, &held) != 0)
+        return error;
+    return ptyHoldsSettings(t, held) ? 0 : error;
 }

@@ -11,6 +11,7 @@
 
 #include "server/hostlink/serial_port.h"
 #include "server/hostlink/serial_port_posix.h"
+#include "server/hostlink/serial_settings.h"
 #include "tests/hostlink/memory_line.h"
 
 namespace {
@@ -178,4 +179,35 @@ TEST(SerialPortOnPty, MissingDeviceDoesNotOpen)
     EXPECT_FALSE(line.open());
     EXPECT_FALSE(line.isOpen());
     EXPECT_NE(line.lastError().find("/nonexistent/ttyS99"), std::string::npos);
+}
+
+TEST(SerialPortOnPty, APtyThatHoldsTheSettingsOpensAndServesOneUserOnly)
+{
+    Pty pty;
+    ASSERT_FALSE(pty.slave.empty());
+    // Leave the pty as a program that dies holding it leaves it: raw, 9600, two stop bits.
+    {
+        const int held = ::open(pty.slave.c_str(), O_RDWR | O_NOCTTY);
+        ASSERT_GE(held, 0);
+        termios t{};
+        ASSERT_EQ(::tcgetattr(held, &t), 0);
+        ASSERT_TRUE(buildTermios(SerialSettings{}, t));
+        (void)::tcsetattr(held, TCSANOW, &t);
+        ::close(held);
+    }
+    PosixSerialLine first(pty.slave, SerialSettings{});
+    ASSERT_TRUE(first.open()) << first.lastError();
+
+    PosixSerialLine second(pty.slave, SerialSettings{});
+    EXPECT_FALSE(second.open());
+    EXPECT_NE(second.lastError().find("the port is in use by another program"), std::string::npos)
+        << second.lastError();
+
+    const std::uint8_t byte = '@';
+    ASSERT_EQ(first.write(&byte, 1, 1000), LineStatus::Ok);
+    char got = 0;
+    ASSERT_EQ(::read(pty.master, &got, 1), 1);
+    EXPECT_EQ(got, '@');
+    first.close();
+    EXPECT_TRUE(second.open()) << second.lastError();
 }

@@ -83,3 +83,58 @@ TEST(SerialSettingsTermios, UnsupportedSettingsAreErrorsAndLeaveTheStructAlone)
         EXPECT_EQ(t.c_cflag, tcflag_t(0x1234));
     }
 }
+
+namespace {
+
+// What the fake driver answers: the errno of the set (0 for success) and what a read-back holds.
+int fakeSetErrno = 0;
+termios fakeHeld{};
+int fakeSet(int, int, const termios*)
+{
+    if (fakeSetErrno == 0)
+        return 0;
+    errno = fakeSetErrno;
+    return -1;
+}
+int fakeGet(int, termios* t)
+{
+    *t = fakeHeld;
+    return 0;
+}
+
+} // namespace
+
+TEST(SerialSettingsTermios, PseudoTerminalThatKeepsEightBitsNoParityStillOpens)
+{
+    const termios asked = built(SerialSettings{});  // 7E2: what a pty will not hold
+    termios asPty = asked;
+    asPty.c_cflag = (asPty.c_cflag & ~tcflag_t(CSIZE | PARENB)) | CS8;
+    termios otherSpeed = asPty;
+    cfsetispeed(&otherSpeed, B19200);
+    cfsetospeed(&otherSpeed, B19200);
+    termios cooked = asPty;
+    cooked.c_lflag |= ICANON;
+    termios oneStop = asPty;
+    oneStop.c_cflag &= ~tcflag_t(CSTOPB);
+
+    struct Case {
+        const char* what;
+        int setErrno;
+        termios held;
+        bool pty;
+        int expected;
+    } cases[] = {
+        {"set succeeds", 0, asked, false, 0},
+        {"pty drops size and parity", EINVAL, asPty, true, 0},
+        {"a real port that drops them fails", EINVAL, asPty, false, EINVAL},
+        {"pty at another speed", EINVAL, otherSpeed, true, EINVAL},
+        {"pty left in canonical mode", EINVAL, cooked, true, EINVAL},
+        {"pty with one stop bit", EINVAL, oneStop, true, EINVAL},
+        {"other errors are never forgiven", EIO, asPty, true, EIO},
+    };
+    for (const auto& c : cases) {
+        fakeSetErrno = c.setErrno;
+        fakeHeld = c.held;
+        EXPECT_EQ(applyTermios(3, asked, c.pty, {fakeSet, fakeGet}), c.expected) << c.what;
+    }
+}

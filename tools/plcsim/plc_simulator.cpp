@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "server/hostlink/hostlink_codec.h"
+#include "server/hostlink/serial_settings.h"
 #include "tools/plcsim/sim_unit.h"
 
 namespace {
@@ -397,7 +398,10 @@ bool PlcSimulator::start(std::string* error)
     termios t{};
     if (::tcgetattr(slaveKeep_, &t) == 0) {
         ::cfmakeraw(&t);
-        ::tcsetattr(slaveKeep_, TCSANOW, &t);
+        if (const int e = applyTermios(slaveKeep_, t, true); e != 0) {
+            errno = e;
+            return fail("cannot make " + slavePath_ + " raw");
+        }
     }
     ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
     if (!options_.linkPath.empty()) {
