@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -67,8 +68,13 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::map<
         args.push_back(s.data());
     args.push_back(nullptr);
 
+    const pid_t parent = ::getpid();
     pid_ = ::fork();
     if (pid_ == 0) {
+        // The child ends with the test, however the test ends (a CTest time-out, an interrupt).
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(127);
         const int o = ::open(outFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int e = ::open(errFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(o, 1);

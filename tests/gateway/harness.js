@@ -45,12 +45,24 @@ async function freePort() {
     }
 }
 
+// Every child ends with this process, however it ends: the kernel kills it when we die
+// (setpriv's parent-death signal survives its exec), and a normal exit kills what is left.
+const children = new Set();
+process.on("exit", () => {
+    for (const c of children) if (c.exitCode === null && c.signalCode === null) c.kill("SIGKILL");
+});
+
 class Process {
     constructor(name, exe, args, env) {
         this.name = name;
         this.out = "";
         this.err = "";
-        this.child = spawn(exe, args, { env: { ...process.env, ...env }, stdio: ["ignore", "pipe", "pipe"] });
+        this.child = spawn("setpriv", ["--pdeathsig", "KILL", "--", exe, ...args], {
+            env: { ...process.env, ...env },
+            stdio: ["ignore", "pipe", "pipe"],
+        });
+        children.add(this.child);
+        this.child.on("exit", () => children.delete(this.child));
         this.child.stdout.on("data", (d) => (this.out += d));
         this.child.stderr.on("data", (d) => (this.err += d));
         this.exited = new Promise((resolve) => this.child.on("exit", (code, signal) => resolve({ code, signal })));

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 #include <vector>
 
@@ -25,8 +26,13 @@ struct Program {
         int out[2];
         if (::pipe(out) != 0)
             return false;
+        const pid_t parent = ::getpid();
         pid = ::fork();
         if (pid == 0) {
+            // The simulator ends with the test, however the test ends.
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (::getppid() != parent)
+                ::_exit(127);
             ::dup2(out[1], 1);
             ::close(out[0]);
             std::vector<char*> argv;
