@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <spawn.h>
+#include <fcntl.h>
+#include <sys/prctl.h>
+#include <unistd.h>
 #include <sys/wait.h>
 
 extern char** environ;
@@ -80,23 +82,46 @@ pid_t GatewaySupervisor::spawn(std::string* error)
         argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
 
-    // The child starts with default signal handling and nothing blocked, whatever the
-    // server's threads have set up for themselves.
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    sigset_t none, defaults;
-    sigemptyset(&none);
-    sigemptyset(&defaults);
-    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGUSR1, SIGUSR2, SIGCHLD})
-        sigaddset(&defaults, s);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &defaults);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    pid_t pid = 0;
-    const int r = posix_spawn(&pid, program_.c_str(), nullptr, &attr, argv.data(), environ);
-    posix_spawnattr_destroy(&attr);
-    if (r != 0) {
-        *error = std::strerror(r);
+    // A pipe that closes on exec tells whether the exec worked, and its errno if not.
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0) {
+        *error = std::strerror(errno);
+        return 0;
+    }
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        // Only async-signal-safe calls here. The child starts with default signal handling
+        // and nothing blocked, whatever the server's threads have set up for themselves, and
+        // ends with the server: a gateway left behind would hold its port and a broker session.
+        for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGUSR1, SIGUSR2, SIGCHLD})
+            ::signal(s, SIG_DFL);
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent)
+            ::_exit(127);
+        ::execv(program_.c_str(), argv.data());
+        const int e = errno;
+        (void)!::write(report[1], &e, sizeof e);
+        ::_exit(127);
+    }
+    ::close(report[1]);
+    if (pid < 0) {
+        *error = std::strerror(errno);
+        ::close(report[0]);
+        return 0;
+    }
+    int execError = 0;
+    ssize_t n;
+    while ((n = ::read(report[0], &execError, sizeof execError)) < 0 && errno == EINTR) {
+    }
+    ::close(report[0]);
+    if (n == sizeof execError) {
+        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        *error = std::strerror(execError);
         return 0;
     }
     return pid;
@@ -117,10 +142,16 @@ void GatewaySupervisor::run()
             pid_ = child;
         }
         if (child > 0) {
+            // Wait for the end without reaping: until pid_ is cleared under the lock, the id
+            // still names our child (a zombie), so stop() can never signal a process that
+            // took the id over.
+            siginfo_t info{};
+            while (::waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+            }
+            std::lock_guard lock(mutex_);
             int status = 0;
             while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
             }
-            std::lock_guard lock(mutex_);
             pid_ = 0;
             cv_.notify_all();
             if (stopping_)
