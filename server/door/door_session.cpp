@@ -60,6 +60,25 @@ std::size_t elementCount(const Variant& value, std::uint16_t datatype)
     return 1;
 }
 
+// Why a value may not be written to an item configured with maxElements elements (characters
+// of a string); empty when it fits. A longer value would run over the PLC words of the items
+// after it, so no client of the door may write one. A value that does not convert is left to
+// the write, which refuses it as a bad type.
+std::string beyondItem(const Variant& value, std::uint16_t datatype, std::int32_t maxElements)
+{
+    if (maxElements < 0)
+        return {};
+    Variant asItem;
+    if (!value.changeType(datatype, &asItem))
+        return {};
+    const std::size_t n = elementCount(asItem, datatype);
+    if (n <= static_cast<std::size_t>(maxElements))
+        return {};
+    const char* what = datatype == vt::BSTR ? " characters" : " elements";
+    return "the value has " + std::to_string(n) + what + "; the item holds at most " + std::to_string(maxElements) +
+           what + ", and nothing was written";
+}
+
 bool getGroup(const json& rq, GroupHandle* group)
 {
     if (!rq.contains("group") || !rq["group"].is_number_unsigned())
@@ -348,6 +367,11 @@ json DoorClientSession::opStatus()
     out["classId"] = entry->getClassId();
     out["version"] = {version.major, version.minor, version.build};
     out["clients"] = entry->getObjectRoot() ? entry->getObjectRoot()->serverCount() : 0;
+    std::size_t groups = 0;
+    if (entry->getObjectRoot())
+        for (const auto& server : entry->getObjectRoot()->getBranchList())
+            groups += server->getGroups().size();
+    out["groups"] = groups;
     return out;
 }
 
@@ -397,10 +421,8 @@ json DoorClientSession::opBrowse(const json& rq)
         json item = {{"item", latin1ToUtf8(e.itemId)}, {"name", latin1ToUtf8(e.name)}, {"parent", latin1ToUtf8(parent)},
                      {"datatype", datatypeWord(p.datatype)}, {"vartype", p.datatype},
                      {"access", std::string(accessWord(p.accessRights))}, {"rights", p.accessRights},
-                     {"description", latin1ToUtf8(p.description)}, {"elements", 1}};
-        for (const auto& v : p.all)
-            if (v.id == kPropertyValue)
-                item["elements"] = elementCount(v.value, p.datatype);
+                     {"description", latin1ToUtf8(p.description)},
+                     {"elements", p.maxElements < 0 ? 1 : p.maxElements}};
         items.push_back(std::move(item));
     }
     out["branches"] = branches;
@@ -475,7 +497,7 @@ json DoorClientSession::opRemoveGroup(const json& rq)
     const ToolkitResult r = client_->removeGroup(group);
     if (succeeded(r)) {
         std::lock_guard lock(groupsMutex_);
-        groupItemTypes_.erase(group);
+        groupItems_.erase(group);
     }
     return succeeded(r) ? okReply() : failWith(r);
 }
@@ -544,7 +566,7 @@ json DoorClientSession::opAddItems(const json& rq)
                          {"vartype", r.nativeDatatype},
                          {"access", std::string(accessWord(r.accessRights))}});
         std::lock_guard lock(groupsMutex_);
-        groupItemTypes_[group][r.item] = r.nativeDatatype;
+        groupItems_[group][r.item] = {r.nativeDatatype, r.maxElements};
     }
     json out = okReply();
     out["items"] = items;
@@ -560,7 +582,7 @@ json DoorClientSession::opRemoveItems(const json& rq)
     const auto results = client_->removeItems(group, handles);
     {
         std::lock_guard lock(groupsMutex_);
-        if (auto types = groupItemTypes_.find(group); types != groupItemTypes_.end())
+        if (auto types = groupItems_.find(group); types != groupItems_.end())
             for (std::size_t i = 0; i < results.size() && i < handles.size(); ++i)
                 if (succeeded(results[i]))
                     types->second.erase(handles[i]);
@@ -606,7 +628,7 @@ ToolkitResult DoorClientSession::adHocItem(const std::string& itemId, AdHocItem*
     const auto results = client_->addItems(adHocGroup_, {ItemDefinition{itemId, false, 0}});
     if (results.empty() || !succeeded(results[0].result))
         return results.empty() ? kResultFail : results[0].result;
-    AdHocItem a{results[0].item, results[0].nativeDatatype, results[0].accessRights};
+    AdHocItem a{results[0].item, results[0].nativeDatatype, results[0].accessRights, results[0].maxElements};
     adHocItems_[itemId] = a;
     *item = a;
     return kResultOk;
@@ -686,18 +708,21 @@ json DoorClientSession::opWrite(const json& rq)
             !rq["values"].is_array() || rq["values"].size() != handles.size())
             return fail("write needs \"group\", \"handles\" and as many \"values\"");
         std::vector<Variant> values;
-        std::map<ItemHandle, std::uint16_t> types;
+        std::map<ItemHandle, GroupItem> known;
         {
             std::lock_guard lock(groupsMutex_);
-            if (auto known = groupItemTypes_.find(group); known != groupItemTypes_.end())
-                types = known->second;
+            if (auto g = groupItems_.find(group); g != groupItems_.end())
+                known = g->second;
         }
         for (std::size_t i = 0; i < handles.size(); ++i) {
             Variant v;
             std::string why;
-            const std::uint16_t t = types.count(handles[i]) ? types[handles[i]] : vt::EMPTY;
-            if (!jsonToVariant(rq["values"][i], static_cast<std::uint16_t>(t & ~vt::ARRAY), &v, &why))
+            const GroupItem item = known.count(handles[i]) ? known[handles[i]] : GroupItem{vt::EMPTY, -1};
+            if (!jsonToVariant(rq["values"][i], static_cast<std::uint16_t>(item.datatype & ~vt::ARRAY), &v, &why))
                 return fail("value " + std::to_string(i) + ": " + why);
+            // Nothing of the request is written when one value would overrun its item.
+            if (const std::string beyond = beyondItem(v, item.datatype, item.maxElements); !beyond.empty())
+                return fail("value " + std::to_string(i) + ": " + beyond, static_cast<ToolkitResult>(kCodeRange));
             values.push_back(std::move(v));
         }
         for (const auto& w : client_->write(group, handles, values, kDoorWriteWait))
@@ -722,6 +747,10 @@ json DoorClientSession::opWrite(const json& rq)
                 slot["ok"] = false;
                 slot["error"] = "bad value: " + why;
                 slot["code"] = static_cast<std::uint32_t>(kResultBadType);
+            } else if (const std::string beyond = beyondItem(v, item.datatype, item.maxElements); !beyond.empty()) {
+                slot["ok"] = false;
+                slot["error"] = beyond;
+                slot["code"] = kCodeRange;
             } else {
                 handles.push_back(item.handle);
                 values.push_back(std::move(v));

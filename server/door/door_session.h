@@ -39,6 +39,7 @@ private:
         ItemHandle handle = 0;
         std::uint16_t datatype = 0;
         std::uint8_t rights = 0;
+        std::int32_t maxElements = -1;
     };
     ToolkitResult adHocItem(const std::string& itemId, AdHocItem* item);
     GroupHandle adHocGroup();
@@ -48,9 +49,13 @@ private:
     std::mutex adHocMutex_;
     GroupHandle adHocGroup_ = 0;                   // under adHocMutex_
     std::map<std::string, AdHocItem> adHocItems_; // under adHocMutex_
-    // The item IDs of the handles of each client group, for data-change events.
+    // The type and bound of the handles of each client group, for writes by handle.
+    struct GroupItem {
+        std::uint16_t datatype = 0;
+        std::int32_t maxElements = -1;
+    };
     std::mutex groupsMutex_;
-    std::map<GroupHandle, std::map<ItemHandle, std::uint16_t>> groupItemTypes_;
+    std::map<GroupHandle, std::map<ItemHandle, GroupItem>> groupItems_;
 };
 
 // The error text of a write the PLC has not answered yet.

@@ -56,6 +56,10 @@ PlcTag::PlcTag(const std::string& name, std::uint8_t accessRights, bool bcd, std
 
         auto cache = getCache();
         const bool arrayType = (nativeDatatype & vt::ARRAY) != 0;
+        // Clients through the door may not write past the configured words; the toolkit's own
+        // clients keep the rule that a longer write takes its length.
+        if (arrayType || nativeDatatype == vt::BSTR)
+            setMaxElements(elements);
         if (arrayType && Variant::isSupportedType(nativeDatatype))
             cache->setValue(Variant::makeArray(nativeDatatype, elements), kOpcQualityGood, nullptr, nullptr,
                             kLocaleSystemDefault);

@@ -449,6 +449,7 @@ std::vector<AddItemResult> DaClient::addItems(GroupHandle group, const std::vect
             out.item = handle;
             out.nativeDatatype = tag->getNativeDatatype();
             out.accessRights = tag->getAccessRights();
+            out.maxElements = tag->getMaxElements();
         }
         return kResultOk;
     });
@@ -816,6 +817,7 @@ ItemProperties DaClient::getItemProperties(const std::string& itemId) const
             return kResultUnknownItemId;
         props.datatype = tag->getNativeDatatype();
         props.accessRights = tag->getAccessRights();
+        props.maxElements = tag->getMaxElements();
         if (auto d = tag->getProperty(kPropertyDescription))
             props.description = d->getConstantValue().toString();
         auto cache = tag->getCache();

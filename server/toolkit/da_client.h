@@ -38,6 +38,7 @@ struct AddItemResult {
     ItemHandle item = 0;
     std::uint16_t nativeDatatype = 0;
     std::uint8_t accessRights = 0;
+    std::int32_t maxElements = -1; // the tag's bound for arrays and strings, -1 for none
 };
 
 struct ItemState {
@@ -81,6 +82,7 @@ struct ItemProperties {
     ToolkitResult result = kResultOk;
     std::uint16_t datatype = 0;
     std::uint8_t accessRights = 0;
+    std::int32_t maxElements = -1; // as in AddItemResult
     std::string description; // property 101, "" when absent
     std::vector<ItemPropertyValue> all; // 1 datatype, 2 value, 3 quality, 4 time stamp, 5 rights, 101
 };

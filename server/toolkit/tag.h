@@ -60,6 +60,8 @@ inline constexpr std::uint8_t kAccessWritable = 2;
 inline constexpr std::uint8_t kDeviceIOCache = 0;
 inline constexpr std::uint8_t kDeviceIOHandleRequest = 1;
 
+inline constexpr std::int32_t kNoMaxElements = -1;
+
 class SODaSTag : public SODaSElement {
 public:
     SODaSTag(); // with a cache of its own
@@ -72,6 +74,10 @@ public:
     // Also sets the cache's datatype.
     void setNativeDatatype(std::uint16_t vartype);
     std::uint16_t getNativeDatatype() const;
+    // The most elements (characters of a string) the tag's memory holds, for clients that
+    // must not write past it; kNoMaxElements for a scalar or when unbounded.
+    void setMaxElements(std::int32_t count) { maxElements_.store(count, std::memory_order_relaxed); }
+    std::int32_t getMaxElements() const { return maxElements_.load(std::memory_order_relaxed); }
 
     // Empty after setCache(nullptr).
     SOCmnPointer<SODaSCache> getCache() const;
@@ -90,6 +96,7 @@ private:
     std::atomic<std::uint8_t> accessRights_{0};
     std::atomic<std::uint8_t> deviceIOMode_{kDeviceIOCache};
     std::atomic<std::uint16_t> nativeDatatype_{vt::EMPTY};
+    std::atomic<std::int32_t> maxElements_{kNoMaxElements};
     mutable std::mutex tagMutex_;
     SOCmnPointer<SODaSCache> cache_;
     std::vector<SOCmnPointer<SODaSProperty>> properties_;

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <sys/socket.h>
@@ -257,6 +258,42 @@ TEST_F(ServerFixture, CliBrowsesShowsPropertiesAndRefusesWhatTheServerRefuses)
     EXPECT_EQ(cli({"write", "Plant.Types.I2", "abc"}).exitCode, 2);
 }
 
+// A string or array longer than its item would run over the PLC words of the items after it:
+// the door refuses it whole, and the words stay as they were.
+TEST_F(ServerFixture, AWriteLongerThanItsItemIsRefusedAndTouchesNoWord)
+{
+    startSimulator();
+    writeConfig("Plant", allTypeTags(), dir_ / "plant.xml");
+    pointRegistryAt(dir_ / "plant.xml");
+    startServer();
+
+    struct Case {
+        std::string item, value;
+        bool refused;
+        std::string reason;
+    } cases[] = {
+        {"Str", "\"ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789\"", true, "36 characters; the item holds at most 4"},
+        {"Str", "123456789", true, "at most 4"}, // a number becomes a 9-character string
+        {"Words", "[1,2,3,4,5]", true, "5 elements; the item holds at most 3"},
+        {"Flags", "[true,true,true,true,true,true,true,true,true,true,true,true,true,true,true,true,true]", true, "at most 4"},
+        {"Str", "\"AB\"", false, ""},
+        {"Words", "[9]", false, ""},
+    };
+    for (const auto& c : cases) {
+        const auto before = sim_->words(0, MemoryArea::DM, 100, 60);
+        const auto irBefore = sim_->words(0, MemoryArea::IR, 0, 20);
+        const RunResult w = cli({"write", "Plant.Types." + c.item, c.value});
+        if (c.refused) {
+            EXPECT_EQ(w.exitCode, 1) << c.item << " " << c.value;
+            EXPECT_NE(w.err.find(c.reason), std::string::npos) << w.err;
+            EXPECT_EQ(sim_->words(0, MemoryArea::DM, 100, 60), before) << c.item << " " << c.value;
+            EXPECT_EQ(sim_->words(0, MemoryArea::IR, 0, 20), irBefore) << c.item << " " << c.value;
+        } else {
+            EXPECT_EQ(w.exitCode, 0) << c.item << " " << c.value << ": " << w.err;
+        }
+    }
+}
+
 TEST_F(ServerFixture, RealDoorAnswersAMalformedLineAndStaysUsable)
 {
     startSimulator();
@@ -310,7 +347,7 @@ TEST_F(ServerFixture, DoorGivesTheTreeWithDetailsResultCodesAndPlcStatus)
     EXPECT_EQ(flags["elements"], 4);
     EXPECT_EQ(flags["access"], "READWRITE");
     EXPECT_EQ(items.at("Plant.Types.ReadOnly")["rights"], 1);
-    EXPECT_EQ(items.at("Plant.Types.Str")["elements"], 4); // its characters (blanks until read)
+    EXPECT_EQ(items.at("Plant.Types.Str")["elements"], 4); // its configured characters
 
     // Refusals carry the OPC DA result beside the text.
     struct Case {
@@ -389,6 +426,107 @@ TEST_F(ServerFixture, ShutdownAsksAWatchingClientToLeave)
     EXPECT_LT(std::chrono::steady_clock::now() - began, 5s); // the client left: no 10 s wait
     EXPECT_EQ(watch.wait(5s).value_or(-1), 3);
     EXPECT_NE(watch.err().find("Server shutdown"), std::string::npos) << watch.err();
+}
+
+namespace {
+
+// The processes below pid: its children, their children, and so on.
+std::vector<pid_t> descendantsOf(pid_t root)
+{
+    std::map<pid_t, std::vector<pid_t>> children;
+    for (const auto& e : fs::directory_iterator("/proc")) {
+        const std::string name = e.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::ifstream stat(e.path() / "stat");
+        std::string line;
+        std::getline(stat, line);
+        const auto close = line.rfind(')');
+        if (close == std::string::npos)
+            continue;
+        std::istringstream rest(line.substr(close + 2));
+        char state = 0;
+        pid_t ppid = 0;
+        rest >> state >> ppid;
+        children[ppid].push_back(std::stoi(name));
+    }
+    std::vector<pid_t> all, todo{root};
+    while (!todo.empty()) {
+        const pid_t p = todo.back();
+        todo.pop_back();
+        for (pid_t c : children[p]) {
+            all.push_back(c);
+            todo.push_back(c);
+        }
+    }
+    return all;
+}
+
+// Alive and not merely a zombie waiting for a reaper.
+bool alive(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line))
+        return false;
+    const auto close = line.rfind(')');
+    return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
+}
+
+} // namespace
+
+// Run by the next test in a process of its own: a server with a gateway under it, held until
+// the process is killed.
+TEST_F(ServerFixture, HoldsAServerWithAGatewayUntilKilled)
+{
+    const char* probe = std::getenv("VORLASK_ORPHAN_PROBE");
+    if (!probe)
+        GTEST_SKIP() << "run by KilledTestLeavesNoProcessBehind";
+    startSimulator();
+    writeConfig("Plant", allTypeTags(), dir_ / "plant.xml");
+    pointRegistryAt(dir_ / "plant.xml");
+    startServer({"--mqtt", "mqtt://127.0.0.1:9"});
+    std::ofstream(probe) << "ready\n";
+    std::this_thread::sleep_for(120s);
+}
+
+TEST_F(ServerFixture, KilledTestLeavesNoProcessBehind)
+{
+    const fs::path ready = dir_ / "ready";
+    auto env = env_;
+    env["VORLASK_ORPHAN_PROBE"] = ready.string();
+    ChildProcess test({fs::read_symlink("/proc/self/exe").string(),
+                       "--gtest_filter=ServerFixture.HoldsAServerWithAGatewayUntilKilled"},
+                      env, dir_);
+    // The server and the gateway it supervises (a Node process, once its launcher has exec'd).
+    std::vector<pid_t> below;
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    auto gatewayRuns = [&] {
+        below = descendantsOf(test.pid());
+        for (pid_t p : below) {
+            std::ifstream comm("/proc/" + std::to_string(p) + "/comm");
+            std::string name;
+            std::getline(comm, name);
+            if (name == "node")
+                return true;
+        }
+        return false;
+    };
+    while (!(fs::exists(ready) && gatewayRuns()) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(gatewayRuns()) << test.err() << test.out();
+    ASSERT_GE(below.size(), 2u);
+
+    test.signal(SIGKILL);
+    ASSERT_TRUE(test.wait(5s).has_value());
+    const auto gone = std::chrono::steady_clock::now() + 10s;
+    auto anyAlive = [&] { return std::any_of(below.begin(), below.end(), alive); };
+    while (anyAlive() && std::chrono::steady_clock::now() < gone)
+        std::this_thread::sleep_for(20ms);
+    for (pid_t p : below)
+        EXPECT_FALSE(alive(p)) << "process " << p << " outlived its test";
+    fs::remove_all(fs::temp_directory_path() /
+                   ("app-e2e-" + std::to_string(test.pid()) + "-HoldsAServerWithAGatewayUntilKilled"));
 }
 
 TEST_F(ServerFixture, ConfigurationBesideTheExecutableWinsOverTheRegistry)
