@@ -7,7 +7,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -170,6 +172,63 @@ bool DoorServer::nestsDeeperThan(std::string_view text, int limit)
     return false;
 }
 
+nlohmann::json DoorServer::leadingId(std::string_view line)
+{
+    constexpr std::size_t kLook = 4096;
+    line = line.substr(0, kLook);
+    int depth = 0;
+    std::size_t i = 0;
+    // The end of the string that opens at i (its closing quote), or npos.
+    auto stringEnd = [&](std::size_t from) {
+        for (std::size_t k = from + 1; k < line.size(); ++k) {
+            if (line[k] == '\\')
+                ++k;
+            else if (line[k] == '"')
+                return k;
+        }
+        return std::string_view::npos;
+    };
+    auto skipBlanks = [&](std::size_t k) {
+        while (k < line.size() && (line[k] == ' ' || line[k] == '\t'))
+            ++k;
+        return k;
+    };
+    while (i < line.size()) {
+        const char c = line[i];
+        if (c == '"') {
+            const std::size_t end = stringEnd(i);
+            if (end == std::string_view::npos)
+                return nullptr;
+            const bool isIdKey = depth == 1 && line.substr(i, end - i + 1) == "\"id\"";
+            i = end + 1;
+            if (!isIdKey)
+                continue;
+            std::size_t v = skipBlanks(i);
+            if (v >= line.size() || line[v] != ':')
+                continue;
+            v = skipBlanks(v + 1);
+            std::size_t e = v;
+            if (e < line.size() && line[e] == '"') {
+                e = stringEnd(e);
+                if (e == std::string_view::npos)
+                    return nullptr;
+                ++e;
+            } else {
+                while (e < line.size() && line[e] != 0 && std::strchr("-+.0123456789eE", line[e]))
+                    ++e;
+            }
+            nlohmann::json id = nlohmann::json::parse(line.substr(v, e - v), nullptr, false);
+            return id.is_number() || id.is_string() ? id : nlohmann::json();
+        }
+        if (c == '{' || c == '[')
+            ++depth;
+        else if (c == '}' || c == ']')
+            --depth;
+        ++i;
+    }
+    return nullptr;
+}
+
 bool DoorServer::start(const std::string& path, std::string* error)
 {
     if (!prepareDoorSocketPath(path, error))
@@ -198,11 +257,16 @@ bool DoorServer::start(const std::string& path, std::string* error)
     const int bound = ::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
     const int bindErrno = errno;
     ::umask(old);
-    struct stat folder{};
+    // The socket is open to a group only where the folder already is, to that very group: the
+    // socket takes the process's group (or a setgid folder's), which may be another one, and
+    // a folder anyone may write to gives no group a door of its own.
+    struct stat folder{}, socketFile{};
     const std::string folderPath = std::filesystem::path(path).parent_path().string();
     const bool groupFolder = ::stat(folderPath.empty() ? "." : folderPath.c_str(), &folder) == 0 &&
-                             (folder.st_mode & 0070) != 0;
+                             ::stat(temporary.c_str(), &socketFile) == 0 && (folder.st_mode & 0070) != 0 &&
+                             (folder.st_mode & S_IWOTH) == 0 && folder.st_gid == socketFile.st_gid;
     const mode_t mode = groupFolder ? 0660 : 0600;
+    doorGroup_ = groupFolder ? socketFile.st_gid : static_cast<gid_t>(-1);
     if (bound != 0 || ::listen(listenFd_, 16) != 0 || ::chmod(temporary.c_str(), mode) != 0 ||
         ::rename(temporary.c_str(), path.c_str()) != 0) {
         if (error)
@@ -233,6 +297,11 @@ bool DoorServer::adopt(int listeningFd, std::string* error)
     listenFd_ = listeningFd;
     path_ = addr.sun_path;
     ownsSocketFile_ = false;
+    // A socket made for us (systemd's SocketMode=0660) is open to its group.
+    struct stat socketFile{};
+    doorGroup_ = ::stat(path_.c_str(), &socketFile) == 0 && (socketFile.st_mode & 0060) != 0
+                     ? socketFile.st_gid
+                     : static_cast<gid_t>(-1);
     return startAccepting(error);
 }
 
@@ -317,10 +386,10 @@ bool DoorServer::parseRequest(const std::string& line, nlohmann::json* request, 
     // Checked before parsing: a value nested without bound would exhaust the stack when
     // copied, dumped or destroyed.
     if (nestsDeeperThan(line, kMaxDepth))
-        return refuse(nullptr, "malformed request: nested deeper than " + std::to_string(kMaxDepth) + " levels");
+        return refuse(leadingId(line), "malformed request: nested deeper than " + std::to_string(kMaxDepth) + " levels");
     *request = nlohmann::json::parse(line, nullptr, false);
     if (request->is_discarded())
-        return refuse(nullptr, "malformed request: not JSON");
+        return refuse(leadingId(line), "malformed request: not JSON");
     if (!request->is_object())
         return refuse(nullptr, "malformed request: not a JSON object");
     nlohmann::json id;
@@ -362,6 +431,32 @@ void DoorServer::refuse(int fd, const std::string& text)
     ::close(fd);
 }
 
+bool DoorServer::peerAllowed(int fd) const
+{
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0)
+        return false;
+    if (peer.uid == ::getuid() || peer.uid == 0)
+        return true;
+    if (doorGroup_ == static_cast<gid_t>(-1))
+        return false;
+    if (peer.gid == doorGroup_)
+        return true;
+    // A member through a supplementary group, as the account database has it.
+    passwd pw{};
+    passwd* found = nullptr;
+    std::vector<char> buffer(16384);
+    if (::getpwuid_r(peer.uid, &pw, buffer.data(), buffer.size(), &found) != 0 || !found)
+        return false;
+    int count = 256;
+    std::vector<gid_t> groups(static_cast<std::size_t>(count));
+    if (::getgrouplist(found->pw_name, found->pw_gid, groups.data(), &count) < 0)
+        return false;
+    groups.resize(static_cast<std::size_t>(count));
+    return std::find(groups.begin(), groups.end(), doorGroup_) != groups.end();
+}
+
 void DoorServer::acceptLoop()
 {
     while (!stopping_) {
@@ -382,6 +477,10 @@ void DoorServer::acceptLoop()
                 pollfd wake{wakePipe_[0], POLLIN, 0};
                 ::poll(&wake, 1, kOutOfDescriptorsPauseMs);
             }
+            continue;
+        }
+        if (!peerAllowed(fd)) {
+            refuse(fd, "this door is not open to you");
             continue;
         }
         if (connectionCount() >= maxClients_) {
@@ -495,8 +594,8 @@ void DoorServer::serve(const std::shared_ptr<Client>& client)
         buffer.erase(0, start);
         if (open && buffer.size() > kMaxLine) {
             if (!discarding)
-                open = conn.send(errorReply(nullptr, "request line too long (limit " +
-                                                         std::to_string(kMaxLine) + " bytes)"));
+                open = conn.send(errorReply(leadingId(buffer), "request line too long (limit " +
+                                                                   std::to_string(kMaxLine) + " bytes)"));
             discarding = true;
             buffer.clear();
         }

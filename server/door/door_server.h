@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <sys/types.h>
 #include <string_view>
 #include <thread>
 
@@ -116,6 +117,10 @@ public:
     static nlohmann::json answerRequest(DoorSession& session, const nlohmann::json& request, bool* closeAfter);
     // Whether the JSON text nests arrays and objects deeper than limit (strings are skipped).
     static bool nestsDeeperThan(std::string_view text, int limit);
+    // The "id" of a request that cannot be parsed whole (too long, malformed further on), read
+    // from the first few kilobytes of its line; null when none is found there. The reply
+    // then still settles the client's request.
+    static nlohmann::json leadingId(std::string_view line);
 
 private:
     struct Client;
@@ -125,11 +130,15 @@ private:
     void reapFinished();
     void refuse(int fd, const std::string& text);
     bool startAccepting(std::string* error);
+    // Whether the connected peer may use the door: this user, root, or a member of the door's
+    // group when the socket is open to one.
+    bool peerAllowed(int fd) const;
 
     SessionFactory factory_;
     std::string path_;
     int listenFd_ = -1;
     bool ownsSocketFile_ = true;
+    gid_t doorGroup_ = static_cast<gid_t>(-1); // the group the socket is open to, if any
     int wakePipe_[2] = {-1, -1};
     std::atomic<bool> stopping_{false};
     std::atomic<std::size_t> maxClients_{kDefaultMaxClients};

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <pwd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -31,6 +32,17 @@ bool someoneListens(const std::string& path)
     return ok;
 }
 
+// The service user's uid; -1 (no one) where there is no such user.
+uid_t serviceUid()
+{
+    passwd pw{};
+    passwd* found = nullptr;
+    char buffer[1024];
+    if (::getpwnam_r(kServiceUser, &pw, buffer, sizeof buffer, &found) != 0 || !found)
+        return static_cast<uid_t>(-1);
+    return found->pw_uid;
+}
+
 } // namespace
 
 std::string resolveDoorSocketPath(const std::string& explicitPath)
@@ -56,6 +68,23 @@ std::string resolveClientDoorSocketPath(const std::string& explicitPath)
     return own;
 }
 
+std::string untrustedDoorFolder(const std::string& folder)
+{
+    const std::string shown = folder.empty() ? std::string(".") : folder;
+    struct stat st{};
+    if (::lstat(shown.c_str(), &st) != 0)
+        return "cannot check the door's folder " + shown + ": " + std::strerror(errno);
+    if (S_ISLNK(st.st_mode))
+        return "the door's folder " + shown + " is a symbolic link";
+    if (!S_ISDIR(st.st_mode))
+        return "the door's folder " + shown + " is not a folder";
+    if (st.st_uid != ::getuid() && st.st_uid != 0 && st.st_uid != serviceUid())
+        return "the door's folder " + shown + " belongs to another user (uid " + std::to_string(st.st_uid) + ")";
+    if (st.st_mode & S_IWOTH)
+        return "the door's folder " + shown + " is writable by others";
+    return {};
+}
+
 bool prepareDoorSocketPath(const std::string& path, std::string* error)
 {
     auto fail = [&](const std::string& text) {
@@ -69,19 +98,23 @@ bool prepareDoorSocketPath(const std::string& path, std::string* error)
     const std::filesystem::path folder = std::filesystem::path(path).parent_path();
     if (!folder.empty()) {
         struct stat st{};
-        if (::stat(folder.c_str(), &st) != 0) {
+        if (::lstat(folder.c_str(), &st) != 0) {
             std::error_code ec;
-            std::filesystem::create_directories(folder, ec);
-            if (ec)
-                return fail("cannot create " + folder.string() + ": " + ec.message());
-            ::chmod(folder.c_str(), 0700);
-        } else if (folder == privateTmpFolder()) {
-            if (!S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
-                return fail(folder.string() + " does not belong to this user");
-            if ((st.st_mode & 0777) != 0700 && ::chmod(folder.c_str(), 0700) != 0)
-                return fail("cannot make " + folder.string() + " private: " + std::strerror(errno));
+            if (folder.has_parent_path())
+                std::filesystem::create_directories(folder.parent_path(), ec);
+            if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+                return fail("cannot create " + folder.string() + ": " + std::strerror(errno));
         }
     }
+    if (folder == privateTmpFolder()) {
+        struct stat st{};
+        if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
+            return fail(folder.string() + " does not belong to this user");
+        if ((st.st_mode & 0777) != 0700 && ::chmod(folder.c_str(), 0700) != 0)
+            return fail("cannot make " + folder.string() + " private: " + std::strerror(errno));
+    }
+    if (const std::string why = untrustedDoorFolder(folder.string()); !why.empty())
+        return fail(why + "; the server does not open its door there");
 
     struct stat st{};
     if (::lstat(path.c_str(), &st) == 0) {

@@ -15,6 +15,8 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
+#include <functional>
 #include <thread>
 #include <unistd.h>
 
@@ -275,9 +277,12 @@ TEST_F(DoorServerTest, OversizedLineGetsOneErrorAndTheNextLineIsServed)
 {
     const int fd = rawConnect();
     std::thread writer([&] {
-        sendAll(fd, std::string(DoorServer::kMaxLine + 300000, 'x') + "\n{\"id\":2,\"op\":\"ping\"}\n");
+        // Its id stands at the start: the error settles that request.
+        sendAll(fd, "{\"id\":9,\"op\":\"write\",\"pad\":\"" + std::string(DoorServer::kMaxLine + 300000, 'x') +
+                        "\"}\n{\"id\":2,\"op\":\"ping\"}\n");
     });
     json r = readReply(fd);
+    EXPECT_EQ(r["id"], 9);
     EXPECT_EQ(r["ok"], false);
     EXPECT_NE(r["error"].get<std::string>().find("too long"), std::string::npos);
     r = readReply(fd);
@@ -349,6 +354,120 @@ TEST_F(DoorServerTest, NonSocketFileIsNeverRemoved)
     std::string why;
     EXPECT_FALSE(other.start(plain, &why));
     EXPECT_TRUE(std::filesystem::exists(plain));
+}
+
+TEST(DoorServerLeadingId, IsReadFromTheStartOfALineThatCannotBeParsed)
+{
+    const std::pair<std::string, json> cases[] = {
+        {R"({"id":7,"op":"write","items":[)", 7},
+        {R"({ "group" : 3, "id" : "w-1", "op")", "w-1"},
+        {R"({"items":[{"id":5}],"id":6)", 6},     // an "id" deeper down is not the request's
+        {R"({"pad":"\"id\":4","id":-2.5})", -2.5}, // nor one inside a string
+        {R"({"id":{"x":1}})", nullptr},
+        {R"({"op":"write")", nullptr},
+        {"not json", nullptr},
+    };
+    for (const auto& [line, id] : cases)
+        EXPECT_EQ(DoorServer::leadingId(line), id) << line;
+}
+
+// Another user who makes the door's folder first, or may write in it, could put a door of their
+// own there: the server does not listen there and clients do not connect.
+TEST_F(DoorServerTest, FoldersOthersCouldHavePlantedAreRefusedByServerAndClient)
+{
+    namespace fs = std::filesystem;
+    const fs::path real = dir_ / "real";
+    fs::create_directories(real);
+    struct Case {
+        const char* what;
+        std::function<fs::path()> make;
+        const char* reason;
+    };
+    std::vector<Case> cases = {
+        {"a link to a folder", [&] { fs::create_directory_symlink(real, dir_ / "link"); return dir_ / "link"; }, "symbolic link"},
+        {"a folder anyone may write", [&] { fs::create_directories(dir_ / "open"); fs::permissions(dir_ / "open", fs::perms::all); return dir_ / "open"; }, "writable by others"},
+    };
+    if (::getuid() == 0)
+        cases.push_back({"another user's folder", [&] {
+                             fs::create_directories(dir_ / "theirs");
+                             EXPECT_EQ(::chown((dir_ / "theirs").c_str(), 65534, 65534), 0);
+                             return dir_ / "theirs";
+                         }, "belongs to another user"});
+    for (const auto& c : cases) {
+        const fs::path folder = c.make();
+        DoorServer other([](std::shared_ptr<DoorConnection>) { return nullptr; });
+        std::string why;
+        EXPECT_FALSE(other.start((folder / "door.sock").string(), &why)) << c.what;
+        EXPECT_NE(why.find(c.reason), std::string::npos) << c.what << ": " << why;
+        EXPECT_FALSE(fs::exists(folder / "door.sock")) << c.what;
+        // A door someone else put there is not used.
+        DoorClient client;
+        why.clear();
+        EXPECT_FALSE(client.connectTo((folder / "door.sock").string(), &why)) << c.what;
+        EXPECT_NE(why.find(c.reason), std::string::npos) << c.what << ": " << why;
+    }
+}
+
+TEST_F(DoorServerTest, TheSocketOpensToAGroupOnlyWhereTheFolderIsItsGroupsAlone)
+{
+    namespace fs = std::filesystem;
+    struct Case {
+        const char* what;
+        mode_t folderMode;
+        gid_t folderGroup;
+        mode_t socketMode;
+    };
+    const gid_t own = ::getegid();
+    std::vector<Case> cases = {{"own group, group may enter", 0750, own, 0660}, {"private folder", 0700, own, 0600}};
+    if (::getuid() == 0)
+        cases.push_back({"another group's folder", 0770, 65534, 0600});
+    int n = 0;
+    for (const auto& c : cases) {
+        const fs::path folder = dir_ / ("g" + std::to_string(n++));
+        fs::create_directories(folder);
+        ASSERT_EQ(::chown(folder.c_str(), static_cast<uid_t>(-1), c.folderGroup), 0);
+        ASSERT_EQ(::chmod(folder.c_str(), c.folderMode), 0);
+        DoorServer server([this](std::shared_ptr<DoorConnection>) { return std::make_unique<EchoSession>(counters_); });
+        std::string why;
+        ASSERT_TRUE(server.start((folder / "door.sock").string(), &why)) << c.what << ": " << why;
+        struct stat st{};
+        ASSERT_EQ(::stat((folder / "door.sock").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, c.socketMode) << c.what;
+    }
+}
+
+// The socket's mode keeps others out; the peer check holds even where the mode would not.
+TEST_F(DoorServerTest, APeerOfAnotherUserIsRefused)
+{
+    if (::getuid() != 0)
+        GTEST_SKIP() << "needs root to connect as another user";
+    ASSERT_EQ(::chmod(path_.c_str(), 0666), 0);
+    ASSERT_EQ(::chmod((dir_ / "sub").c_str(), 0755), 0);
+    int result[2];
+    ASSERT_EQ(::pipe(result), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(2);
+        const int fd = rawConnect();
+        const std::string ping = "{\"id\":1,\"op\":\"ping\"}\n";
+        (void)!::send(fd, ping.data(), ping.size(), MSG_NOSIGNAL);
+        const json r = readReply(fd);
+        const char verdict = r.is_object() && r["ok"] == false ? 'R' : 'A';
+        (void)!::write(result[1], &verdict, 1);
+        ::_exit(0);
+    }
+    ::close(result[1]);
+    char verdict = 0;
+    EXPECT_EQ(::read(result[0], &verdict, 1), 1);
+    ::close(result[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_EQ(verdict, 'R');
+    // The owner still gets in.
+    DoorClient client;
+    ASSERT_TRUE(client.connectTo(path_, nullptr));
+    EXPECT_TRUE(client.call({{"op", "ping"}}));
 }
 
 } // namespace

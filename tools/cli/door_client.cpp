@@ -1,7 +1,10 @@
 #include "tools/cli/door_client.h"
 
+#include "server/door/door_socket_path.h"
+
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -18,6 +21,12 @@ bool DoorClient::connectTo(const std::string& path, std::string* error)
     if (path.size() >= sizeof(addr.sun_path)) {
         if (error)
             *error = "socket path too long: " + path;
+        return false;
+    }
+    if (const std::string why = untrustedDoorFolder(std::filesystem::path(path).parent_path().string());
+        !why.empty()) {
+        if (error)
+            *error = "not connecting to " + path + ": " + why;
         return false;
     }
     addr.sun_family = AF_UNIX;
