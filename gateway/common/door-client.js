@@ -10,6 +10,46 @@ const path = require("node:path");
 const { EventEmitter } = require("node:events");
 
 const SERVICE_SOCKET = "/run/vorlask/vorlask.sock";
+const SERVICE_USER = "vorlask";
+// A request the door has not answered in this time fails (a device read over many slow PLCs
+// takes seconds, never this long).
+const REQUEST_TIMEOUT_MS = 60000;
+
+// The service user's uid, read once; -1 where there is no such user.
+let serviceUid = null;
+function serviceUserId() {
+    if (serviceUid === null) {
+        serviceUid = -1;
+        try {
+            for (const line of fs.readFileSync("/etc/passwd", "utf8").split("\n")) {
+                const f = line.split(":");
+                if (f[0] === SERVICE_USER && f.length > 2) serviceUid = Number(f[2]);
+            }
+        } catch {
+            // no account database to read: only this user and root are trusted
+        }
+    }
+    return serviceUid;
+}
+
+// Why the door's folder is not to be trusted, or null: it must be a real folder (not a
+// symbolic link), owned by this user, root or the service's user, and not writable by others;
+// another local user who made it first could put a door of their own there and receive our
+// writes. The same rule as the server's and vorlask-cli's.
+function untrustedDoorFolder(folder) {
+    let st;
+    try {
+        st = fs.lstatSync(folder);
+    } catch (e) {
+        return `cannot check the door's folder ${folder}: ${e.code || e.message}`;
+    }
+    if (st.isSymbolicLink()) return `the door's folder ${folder} is a symbolic link`;
+    if (!st.isDirectory()) return `the door's folder ${folder} is not a folder`;
+    if (st.uid !== process.getuid() && st.uid !== 0 && st.uid !== serviceUserId())
+        return `the door's folder ${folder} belongs to another user (uid ${st.uid})`;
+    if (st.mode & 0o002) return `the door's folder ${folder} is writable by others`;
+    return null;
+}
 
 // The door's socket path: --socket, else $VORLASK_SOCKET, else $XDG_RUNTIME_DIR/vorlask.sock,
 // else /tmp/vorlask-<uid>/vorlask.sock (the rule the server and vorlask-cli follow); when the
@@ -33,9 +73,11 @@ class DoorError extends Error {
 }
 
 class DoorClient extends EventEmitter {
-    constructor(socketPath, { minBackoffMs = 250, maxBackoffMs = 5000 } = {}) {
+    constructor(socketPath, { minBackoffMs = 250, maxBackoffMs = 5000, requestTimeoutMs = REQUEST_TIMEOUT_MS } = {}) {
         super();
         this.socketPath = socketPath;
+        this.requestTimeoutMs = requestTimeoutMs;
+        this.refusedWhy = null;
         this.minBackoffMs = minBackoffMs;
         this.maxBackoffMs = maxBackoffMs;
         this.backoffMs = minBackoffMs;
@@ -61,6 +103,17 @@ class DoorClient extends EventEmitter {
 
     _connect() {
         if (this.stopped) return;
+        // Checked at every attempt: the folder may be made (or replaced) while we wait. Told
+        // once per reason, as "refused".
+        const why = untrustedDoorFolder(path.dirname(this.socketPath));
+        if (why) {
+            if (why !== this.refusedWhy) this.emit("refused", why);
+            this.refusedWhy = why;
+            this.retryTimer = setTimeout(() => this._connect(), this.backoffMs);
+            this.backoffMs = Math.min(this.backoffMs * 2, this.maxBackoffMs);
+            return;
+        }
+        this.refusedWhy = null;
         const socket = net.createConnection(this.socketPath);
         this.socket = socket;
         socket.setEncoding("utf8");
@@ -78,7 +131,10 @@ class DoorClient extends EventEmitter {
             this.buffer = "";
             const pending = [...this.pending.values()];
             this.pending.clear();
-            for (const p of pending) p.reject(new DoorError({ error: "the door closed" }));
+            for (const p of pending) {
+                clearTimeout(p.timer);
+                p.reject(new DoorError({ error: "the door closed" }));
+            }
             if (this.stopped) return;
             if (wasConnected) this.emit("down");
             this.retryTimer = setTimeout(() => this._connect(), this.backoffMs);
@@ -110,6 +166,7 @@ class DoorClient extends EventEmitter {
             const p = this.pending.get(msg.id);
             if (!p) continue;
             this.pending.delete(msg.id);
+            clearTimeout(p.timer);
             if (msg.ok) p.resolve(msg);
             else p.reject(new DoorError(msg));
         }
@@ -121,11 +178,22 @@ class DoorClient extends EventEmitter {
     request(op, fields = {}) {
         if (!this.connected || !this.socket) return Promise.reject(new DoorError({ error: "the door is not open" }));
         const id = this.nextId++;
+        // Serialised before the request is registered: a value that cannot be sent leaves
+        // nothing pending.
+        let line;
+        try {
+            line = JSON.stringify({ id, op, ...fields }) + "\n";
+        } catch (e) {
+            return Promise.reject(new DoorError({ error: `cannot send the request: ${e.message}` }));
+        }
         return new Promise((resolve, reject) => {
-            this.pending.set(id, { resolve, reject });
-            this.socket.write(JSON.stringify({ id, op, ...fields }) + "\n");
+            const timer = setTimeout(() => {
+                if (this.pending.delete(id)) reject(new DoorError({ error: "the door did not answer in time" }));
+            }, this.requestTimeoutMs);
+            this.pending.set(id, { resolve, reject, timer });
+            this.socket.write(line);
         });
     }
 }
 
-module.exports = { DoorClient, DoorError, doorSocketPath };
+module.exports = { DoorClient, DoorError, doorSocketPath, untrustedDoorFolder };

@@ -3,9 +3,15 @@
 // --version and a wrong command line, the door's comings and goings told, waiting for SIGINT
 // or SIGTERM, and the exit.
 
-// log(text) writes "NAME: text" on standard error.
+// Control characters as \xNN, so that a name from the network or a file (an item, a topic, a
+// metric) cannot break a log line or forge another one.
+function escapeControls(text) {
+    return String(text).replace(/[\x00-\x1f\x7f]/g, (c) => `\\x${c.charCodeAt(0).toString(16).padStart(2, "0")}`);
+}
+
+// log(text) writes "NAME: text" on standard error, one line whatever text holds.
 function makeLog(name) {
-    return (text) => process.stderr.write(`${name}: ${text}\n`);
+    return (text) => process.stderr.write(`${name}: ${escapeControls(text)}\n`);
 }
 
 // The exit code when the parsed command line ({help}, {version}, {error}) is answered here
@@ -37,6 +43,7 @@ function tellDoor(door, socketPath, log) {
     });
     door.on("down", () => log("the server's door closed; connecting again"));
     door.on("shutdown", () => log("the server is shutting down"));
+    door.on("refused", (why) => log(`not connecting: ${why}`));
     setTimeout(() => {
         if (!seen) log(`waiting for the server at ${socketPath}`);
     }, 2000).unref();
@@ -60,4 +67,4 @@ function run(main, log) {
     );
 }
 
-module.exports = { makeLog, answerCommandLine, tellDoor, untilStopped, run };
+module.exports = { makeLog, escapeControls, answerCommandLine, tellDoor, untilStopped, run };
