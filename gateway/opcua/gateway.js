@@ -25,6 +25,7 @@ class Gateway {
         this.byIndex = []; // clientHandle -> entry
         this.plcStatus = new Map(); // PLC name -> {unit, port, lastResult, lastText}
         this.groups = new Map(); // "PLC|rate" -> Promise of the door group's handle
+        this.groupMembers = new Map(); // door group handle -> {key, count} of the items in it
         this.parents = new Map(); // branch path -> its parent's path
         this.dirty = new Set(); // entries whose door group may have to change
         this.cacheBatch = null; // entries waiting for one door read from the cache
@@ -52,12 +53,14 @@ class Gateway {
             if (entry.watchers.size) this.dirty.add(entry);
         }
         this.groups.clear();
+        this.groupMembers.clear();
         await this._refreshPlcStatus();
         this._reconcileSoon();
     }
 
     _down() {
         this.groups.clear();
+        this.groupMembers.clear();
         for (const entry of this.items.values()) {
             entry.rate = 0;
             entry.handle = 0;
@@ -327,6 +330,16 @@ class Gateway {
         return g;
     }
 
+    // A group with no items left goes, so that intervals that come and go leave nothing behind
+    // in the server.
+    async _dropGroupIfEmpty(group) {
+        const members = this.groupMembers.get(group);
+        if (!members || members.count > 0) return;
+        this.groupMembers.delete(group);
+        this.groups.delete(members.key);
+        await this.door.request("removeGroup", { group });
+    }
+
     // Moves each dirty entry to the door group of the rate it is watched at (none: out).
     async _reconcile() {
         if (!this.door.connected) return;
@@ -355,9 +368,13 @@ class Gateway {
                 e.handle = 0;
                 e.rate = 0;
             }
+            const members = this.groupMembers.get(group);
+            if (members) members.count -= entries.length;
+            await this._dropGroupIfEmpty(group);
         }
         for (const { plc, rate, entries } of additions.values()) {
             const group = await this._group(plc, rate);
+            if (!this.groupMembers.has(group)) this.groupMembers.set(group, { key: `${plc}|${rate}`, count: 0 });
             const reply = await this.door.request("addItems", {
                 group,
                 items: entries.map((e) => ({ item: e.id, clientHandle: e.index })),
@@ -368,10 +385,12 @@ class Gateway {
                     e.handle = r.handle;
                     e.group = group;
                     e.rate = rate;
+                    this.groupMembers.get(group).count++;
                 } else {
                     e.variable.setValueFromSource(e.variable.$dataValue.value, StatusCodes.BadNodeIdUnknown);
                 }
             });
+            await this._dropGroupIfEmpty(group);
         }
     }
 

@@ -3,7 +3,7 @@
 const fs = require("node:fs");
 const os = require("node:os");
 const { parseOptions, USAGE } = require("./options");
-const { hashPassword, passwordMatches, readUsers } = require("./users");
+const { hashPassword, passwordMatchesAsync, readUsers } = require("./users");
 const { makeLog, answerCommandLine, tellDoor, untilStopped, run } = require("../common/program");
 // node-opcua takes a second or two to load: only once the command line asks for a server.
 let ua = null;
@@ -47,9 +47,10 @@ function rolePermissions(withUsers) {
 function userManager(users) {
     const { WellKnownRoles, makeRoles } = ua;
     return {
-        isValidUser: (name, password) => {
+        // Off the event loop; an unknown name costs as much as a known one.
+        isValidUserAsync: (name, password, callback) => {
             const u = users.get(name);
-            return !!u && passwordMatches(password, u.hash);
+            passwordMatchesAsync(password, u ? u.hash : null).then((ok) => callback(null, ok && !!u));
         },
         getUserRoles: (name) => {
             const u = users.get(name);
@@ -57,6 +58,59 @@ function userManager(users) {
             return makeRoles(u.writer ? [WellKnownRoles.AuthenticatedUser, WellKnownRoles.Operator] : [WellKnownRoles.AuthenticatedUser]);
         },
     };
+}
+
+// Only the identities we check are offered and taken: anonymous without a users file, user
+// name and password with one. node-opcua would otherwise also offer X509 user certificates,
+// which we have no way to map to a user.
+function offerOnlyCheckedTokens(server, withUsers) {
+    const { UserTokenType } = ua;
+    const wanted = withUsers ? UserTokenType.UserName : UserTokenType.Anonymous;
+    for (const endpoint of server.endpoints)
+        for (const description of endpoint.endpointDescriptions())
+            description.userIdentityTokens = (description.userIdentityTokens || []).filter((t) => t.tokenType === wanted);
+}
+
+// What one client may take of the server. A durable subscription outlives its session and keeps
+// PLCs polled: refused to anonymous sessions, and at most a day for a user.
+const MAX_DURABLE_HOURS = 24;
+function serverLimits(o) {
+    return {
+        maxConnectionsPerEndpoint: o.maxSessions,
+        serverCapabilities: {
+            maxSessions: o.maxSessions,
+            maxSubscriptionsPerSession: o.maxSubscriptions,
+            maxSubscriptions: o.maxSubscriptions * o.maxSessions,
+            maxMonitoredItems: o.maxMonitoredItems,
+            maxMonitoredItemsPerSubscription: o.maxMonitoredItems,
+            maxArrayLength: 65535,
+            maxStringLength: 65535,
+            maxByteStringLength: 65535,
+            operationLimits: {
+                maxNodesPerRead: 10000,
+                maxNodesPerWrite: 1000,
+                maxNodesPerBrowse: 1000,
+                maxNodesPerTranslateBrowsePathsToNodeIds: 1000,
+                maxMonitoredItemsPerCall: 10000,
+                maxNodesPerMethodCall: 100,
+                maxNodesPerRegisterNodes: 1000,
+            },
+        },
+    };
+}
+
+function limitDurableSubscriptions(server) {
+    const { MethodIds, StatusCodes, UserNameIdentityToken, makeNodeId } = ua;
+    const method = server.engine.addressSpace.findNode(makeNodeId(MethodIds.Server_SetSubscriptionDurable));
+    const original = method && method._asyncExecutionFunction;
+    if (typeof original !== "function") return; // not offered at all
+    method.bindMethod((inputArguments, context, callback) => {
+        const token = context.session && context.session.userIdentityToken;
+        if (!(token instanceof UserNameIdentityToken)) return callback(null, { statusCode: StatusCodes.BadUserAccessDenied });
+        const hours = inputArguments[1] && inputArguments[1].value;
+        if (!hours || hours > MAX_DURABLE_HOURS) inputArguments[1].value = MAX_DURABLE_HOURS;
+        original(inputArguments, context, callback);
+    });
 }
 
 function loadOpcua() {
@@ -111,6 +165,9 @@ async function main() {
         ...securitySettings(o.security),
         allowAnonymous: !users,
         userManager: users ? userManager(users) : undefined,
+        // A user certificate store that trusts nothing (no user tokens of that kind are taken).
+        userCertificateManager: new OPCUACertificateManager({ rootFolder: `${o.pki}/users`, automaticallyAcceptUnknownCertificate: false }),
+        ...serverLimits(o),
         buildInfo: {
             productName: "Vorlask",
             productUri: NAMESPACE_URI,
@@ -127,12 +184,14 @@ async function main() {
             productUri: NAMESPACE_URI,
         },
     });
+    offerOnlyCheckedTokens(server, !!users);
     try {
         await server.initialize();
     } catch (e) {
         log(`cannot start: ${e.message}`);
         return 1;
     }
+    limitDurableSubscriptions(server);
 
     const door = new DoorClient(o.socket);
     const gateway = new Gateway(door, server.engine.addressSpace, log);

@@ -2,26 +2,59 @@
 // User names and passwords of the OPC UA server: a file of "name:hash" lines, each hash a
 // salted scrypt hash made by `vorlask-opcua --hash-password`; a third field "writer" lets the
 // user write ("name:hash:writer"). Blank lines and lines starting with # are ignored.
+//
+// A hash is "scrypt$ln=17,r=8,p=1$SALT$KEY" (cost 2^ln); the older "scrypt$SALT$KEY" form
+// stands for cost 2^14 and is still verified, so existing files keep working.
 const crypto = require("node:crypto");
 const fs = require("node:fs");
 
-const SCRYPT = { N: 16384, r: 8, p: 1 };
+const COST = { ln: 17, r: 8, p: 1 };
+const OLD_COST = { ln: 14, r: 8, p: 1 };
 const KEY_LENGTH = 32;
+
+function scryptOptions({ ln, r, p }) {
+    const N = 2 ** ln;
+    // scrypt needs 128 * N * r bytes; room beyond that for the call itself.
+    return { N, r, p, maxmem: 256 * N * r };
+}
 
 function hashPassword(password) {
     const salt = crypto.randomBytes(16);
-    const key = crypto.scryptSync(password, salt, KEY_LENGTH, SCRYPT);
-    return `scrypt$${salt.toString("base64")}$${key.toString("base64")}`;
+    const key = crypto.scryptSync(password, salt, KEY_LENGTH, scryptOptions(COST));
+    return `scrypt$ln=${COST.ln},r=${COST.r},p=${COST.p}$${salt.toString("base64")}$${key.toString("base64")}`;
 }
 
-function passwordMatches(password, hash) {
+// {cost, salt, key} of a hash, or null for one that is not ours.
+function parseHash(hash) {
     const parts = hash.split("$");
-    if (parts.length !== 3 || parts[0] !== "scrypt") return false;
-    const salt = Buffer.from(parts[1], "base64");
-    const expected = Buffer.from(parts[2], "base64");
-    if (salt.length === 0 || expected.length !== KEY_LENGTH) return false;
-    const key = crypto.scryptSync(password, salt, KEY_LENGTH, SCRYPT);
-    return crypto.timingSafeEqual(key, expected);
+    if (parts[0] !== "scrypt" || (parts.length !== 3 && parts.length !== 4)) return null;
+    let cost = OLD_COST;
+    if (parts.length === 4) {
+        const m = /^ln=(\d+),r=(\d+),p=(\d+)$/.exec(parts[1]);
+        if (!m) return null;
+        cost = { ln: +m[1], r: +m[2], p: +m[3] };
+        // Bounds that keep a crafted file from asking for unbounded memory or time.
+        if (cost.ln < 10 || cost.ln > 20 || cost.r < 1 || cost.r > 32 || cost.p < 1 || cost.p > 4) return null;
+    }
+    const salt = Buffer.from(parts[parts.length - 2], "base64");
+    const key = Buffer.from(parts[parts.length - 1], "base64");
+    if (salt.length === 0 || key.length !== KEY_LENGTH) return null;
+    return { cost, salt, key };
+}
+
+// A hash to check unknown names against, so that a refusal takes as long whether or not the
+// name exists.
+const DUMMY = parseHash(hashPassword(crypto.randomBytes(16).toString("hex")));
+
+// Resolves with whether the password matches the hash, without blocking the event loop.
+function passwordMatchesAsync(password, hash) {
+    const parsed = (hash && parseHash(hash)) || null;
+    const h = parsed || DUMMY;
+    return new Promise((resolve) => {
+        crypto.scrypt(String(password), h.salt, KEY_LENGTH, scryptOptions(h.cost), (err, key) => {
+            resolve(!err && parsed !== null && crypto.timingSafeEqual(key, h.key));
+        });
+    });
 }
 
 // Map name -> {hash, writer}; throws with "FILE:LINE: reason" on a malformed line.
@@ -33,7 +66,7 @@ function readUsers(file) {
         if (!line || line.startsWith("#")) return;
         const fields = line.split(":");
         const where = `${file}:${i + 1}`;
-        if (fields.length < 2 || fields.length > 3 || !fields[0] || !fields[1].startsWith("scrypt$"))
+        if (fields.length < 2 || fields.length > 3 || !fields[0] || !parseHash(fields[1]))
             throw new Error(`${where}: expected name:hash or name:hash:writer`);
         if (fields.length === 3 && fields[2] !== "writer")
             throw new Error(`${where}: the third field is "writer" or absent`);
@@ -44,4 +77,4 @@ function readUsers(file) {
     return users;
 }
 
-module.exports = { hashPassword, passwordMatches, readUsers };
+module.exports = { hashPassword, passwordMatchesAsync, readUsers };

@@ -6,7 +6,7 @@ const assert = require("node:assert/strict");
 const { execFileSync, spawnSync } = require("node:child_process");
 const fs = require("node:fs");
 const path = require("node:path");
-const { World, waitFor, freePort, opcuaSession: session, ua, BIN } = require("./harness");
+const { World, waitFor, freePort, opcuaSession: session, ua, BIN, SRC } = require("./harness");
 const { AttributeIds, DataType, TimestampsToReturn, UserTokenType } = ua;
 
 function configFile(world, plcs) {
@@ -67,6 +67,8 @@ test("unsafe settings are refused with one line", () => {
         [["--host", "192.0.2.1", "--security", "sign"], /without user names/],
         [["--host", "192.0.2.1", "--security", "none,sign", "--users", "/dev/null"], /without security/],
         [["--security", "rot13"], /--security: "rot13"/],
+        [["--users", "/dev/null"], /refusing --users with --security none only/],
+        [["--max-sessions", "0"], /--max-sessions/],
         [["--port", "0"], /--port/],
     ];
     for (const [args, reason] of cases) {
@@ -100,6 +102,17 @@ test("signed and encrypted: a client is trusted by moving its certificate, then 
     await (await waitFor("the trusted client's session", () => session(url, op, { certificates }))).close();
 
     await assert.rejects(session(url, undefined, { certificates }), "anonymous is refused");
+    // A user certificate anyone can make, naming a writer, is no way in: no certificate
+    // tokens are offered or taken.
+    const x509 = path.join(world.work, "x509");
+    fs.mkdirSync(x509);
+    execFileSync("openssl", ["req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=op", "-days", "1",
+        "-keyout", path.join(x509, "key.pem"), "-out", path.join(x509, "cert.pem")],
+        { stdio: ["ignore", "ignore", "pipe"], env: { PATH: process.env.PATH } }); // not node-opcua's OpenSSL settings
+    const crypto = require(path.join(SRC, "gateway/opcua/node_modules/node-opcua-crypto"));
+    const asOp = { type: UserTokenType.Certificate, certificateData: crypto.readCertificate(path.join(x509, "cert.pem")),
+        privateKey: crypto.readPrivateKey(path.join(x509, "key.pem")) };
+    await assert.rejects(session(url, asOp, { certificates }), "a self-made user certificate is refused");
     await assert.rejects(session(url, { ...op, password: "wrong" }, { certificates }), "a wrong password is refused");
     await assert.rejects(session(url, op), "security None is not offered");
     const cases = [["op", "secret-op", "Good"], ["view", "secret-view", "BadUserAccessDenied"]];
@@ -114,6 +127,45 @@ test("signed and encrypted: a client is trusted by moving its certificate, then 
             await c.close();
         }
     }
+});
+
+test("no client takes the server for itself: limits, no durable subscriptions for anonymous, no door groups left behind", async (t) => {
+    const world = new World();
+    t.after(() => world.stop());
+    await world.plcsim("com1", ["--unit", "0"]);
+    world.configure(configFile(world, [["Good", 0]]), { COM1: "com1" });
+    await world.server();
+    const c = await session(await world.gateway(["--max-subscriptions", "2"]));
+    t.after(() => c.close());
+    const { DoorClient } = require("../../gateway/common/door-client");
+    const door = new DoorClient(world.socket);
+    door.start();
+    t.after(() => door.stop());
+    await waitFor("the door", () => door.connected);
+    const groups = async () => (await door.request("status")).groups;
+    // A read makes the gateway's private group for reads by ID, which stays.
+    await c.session.read({ nodeId: c.id("Good.Word"), attributeId: AttributeIds.Value });
+    const baseline = await groups();
+
+    // Monitored items come and go at ever new sampling intervals: their door groups go with them.
+    const sub = await c.session.createSubscription2({ requestedPublishingInterval: 100, requestedMaxKeepAliveCount: 20, requestedLifetimeCount: 400, publishingEnabled: true });
+    for (let round = 0; round < 20; round++) {
+        const mi = await sub.monitor({ nodeId: c.id("Good.Word"), attributeId: AttributeIds.Value }, { samplingInterval: 100 + round * 10, queueSize: 1 }, TimestampsToReturn.Both);
+        await waitFor("the item's door group", async () => (await groups()) > baseline);
+        await mi.terminate();
+    }
+    await waitFor("no door group left", async () => (await groups()) === baseline);
+
+    // A durable subscription outlives its session and keeps the PLC polled: not for anonymous.
+    const durable = await c.session.call({
+        objectId: "ns=0;i=2253", methodId: `ns=0;i=${ua.MethodIds.Server_SetSubscriptionDurable}`,
+        inputArguments: [{ dataType: DataType.UInt32, value: sub.subscriptionId }, { dataType: DataType.UInt32, value: 2400 }],
+    });
+    assert.equal(durable.statusCode.name, "BadUserAccessDenied");
+
+    // Subscriptions per session are bounded (2 here, with the first above).
+    await c.session.createSubscription2({ requestedPublishingInterval: 100, publishingEnabled: true });
+    await assert.rejects(c.session.createSubscription2({ requestedPublishingInterval: 100, publishingEnabled: true }), /BadTooManySubscriptions/);
 });
 
 test("vorlask --opcua runs the gateway, starts it again when it dies, and stops it", async (t) => {

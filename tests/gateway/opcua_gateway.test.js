@@ -4,7 +4,7 @@ const test = require("node:test");
 const assert = require("node:assert/strict");
 const path = require("node:path");
 const { demoWorld, waitFor, opcuaSession, ua } = require("./harness");
-const { AttributeIds, DataType, TimestampsToReturn, AccessLevelFlag, NodeClass } = ua;
+const { AttributeIds, DataType, TimestampsToReturn, AccessLevelFlag, NodeClass, VariantArrayType } = ua;
 
 const CACHE = 60000; // a MaxAge that reads from the server's cache
 
@@ -126,18 +126,23 @@ test("the address space, reads and writes on the demo configuration", async (t) 
     });
 
     await t.test("writes that cannot be carried out are refused with nothing written", async () => {
-        const before = await c.session.read({ nodeId: c.id("Press.Setpoint"), attributeId: AttributeIds.Value }, 0);
+        // The set point, and the items right after the string and the array written too long.
+        const watched = ["Press.Setpoint", "Press.Recipe.Speeds", "Oven.Zones.SignedBytes"];
+        const readAll = async () => (await c.session.read(watched.map((i) => ({ nodeId: c.id(i), attributeId: AttributeIds.Value })), 0)).map((d) => d.value.value);
+        const before = await readAll();
         const cases = [
             ["Press.Counter", { dataType: DataType.UInt16, value: 1 }, "BadNotWritable"],
             ["Press.Setpoint", { dataType: DataType.Double, value: 1.5 }, "BadTypeMismatch"],
             ["Press.Setpoint", { dataType: DataType.String, value: "12" }, "BadTypeMismatch"],
+            // Longer than the item: it would run over the words of the items after it.
+            ["Press.Recipe.Name", { dataType: DataType.String, value: "X".repeat(60) }, "BadOutOfRange"],
+            ["Oven.Zones.Bytes", { dataType: DataType.Byte, arrayType: VariantArrayType.Array, value: new Uint8Array(50).fill(7) }, "BadOutOfRange"],
         ];
         for (const [item, value, expected] of cases) {
             const status = await c.session.write({ nodeId: c.id(item), attributeId: AttributeIds.Value, value: { value } });
-            assert.equal(status.name, expected, `${item} <- ${JSON.stringify(value)}`);
+            assert.equal(status.name, expected, `${item} <- ${JSON.stringify(value).slice(0, 60)}`);
         }
-        const after = await c.session.read({ nodeId: c.id("Press.Setpoint"), attributeId: AttributeIds.Value }, 0);
-        assert.equal(after.value.value, before.value.value);
+        assert.deepEqual(await readAll(), before);
     });
 
     await t.test("reads with a MaxAge answer from the cache, MaxAge 0 from the device", async () => {
