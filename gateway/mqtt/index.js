@@ -12,6 +12,7 @@ async function main() {
     const answered = answerCommandLine("vorlask-mqtt", parsed, USAGE, VERSION, log);
     if (answered !== null) return answered;
     const o = parsed.options;
+    if (o.warning) log(`warning: ${o.warning}`);
     try {
         readCredentials(o); // now, so that a file that cannot be read stops here
     } catch (e) {

@@ -40,6 +40,11 @@ function badTopicName(name) {
     return !name || /[+#/]/.test(name);
 }
 
+function isLoopbackUrl(url) {
+    const host = url.replace(/^[a-z]+:\/\//i, "").replace(/(:\d+)?\/?$/, "");
+    return host === "localhost" || host === "[::1]" || /^127\.\d+\.\d+\.\d+$/.test(host);
+}
+
 // {options} or {error}; {help} and {version} ask for those.
 function parseOptions(argv) {
     const o = {
@@ -59,6 +64,8 @@ function parseOptions(argv) {
         if (i + 1 >= argv.length) return { error: `${a} needs a value` };
         const v = argv[++i];
         if (a === "--broker") {
+            // Never a password on the command line, where ps and the log would show it.
+            if (/^[a-z]+:\/\/[^/]*@/i.test(v)) return { error: "--broker: no user or password in the URL; give --user and --password-file" };
             if (!/^(mqtts?|tcp|ssl|tls):\/\/[^/]+\/?$/.test(v)) return { error: `--broker: "${v}" is not mqtt://HOST[:PORT] or mqtts://HOST[:PORT]` };
             o.broker = v;
         } else if (a === "--socket") o.socket = v;
@@ -79,6 +86,10 @@ function parseOptions(argv) {
     if (badTopicName(o.node)) return { error: `--node: "${o.node}" cannot be a topic level (no /, + or #)` };
     if (badTopicName(o.group)) return { error: `--group: "${o.group}" cannot be a topic level (no /, + or #)` };
     if (o.passwordFile && !o.user) return { error: "--password-file needs --user" };
+    const plaintext = /^(mqtt|tcp):/i.test(o.broker);
+    if (plaintext && o.ca) return { error: `--ca is for TLS: the broker URL ${o.broker} is plaintext (use mqtts://)` };
+    if (plaintext && o.user && !isLoopbackUrl(o.broker))
+        o.warning = `the password of ${o.user} travels in plaintext to ${o.broker}; use mqtts:// and --ca`;
     o.socket = doorSocketPath(o.socket);
     return { options: o };
 }

@@ -172,6 +172,9 @@ class SparkplugPublisher {
 
     async _message(topic, payload, packet) {
         if (packet.retain) return; // an old command left on the broker
+        const isNodeCommand = topic === this._topic("NCMD");
+        // Refused commands are counted, never decoded or logged one by one.
+        if (!isNodeCommand && !this.o.allowWrites) return this.ignored.count(topic);
         let metrics;
         try {
             metrics = sparkplug.decodePayload(payload).metrics || [];
@@ -179,12 +182,11 @@ class SparkplugPublisher {
             this.log(`${topic}: not a Sparkplug B payload (${e.message})`);
             return;
         }
-        if (topic === this._topic("NCMD")) {
+        if (isNodeCommand) {
             if (metrics.some((m) => m.name === REBIRTH && m.value === true)) this._births();
             return;
         }
         const device = this.devices.get(topic.slice(this._topic("DCMD").length + 1));
-        if (!this.o.allowWrites) return this.ignored.count(topic);
         if (!device) return this.log(`${topic}: no such device`);
         await this._write(device, metrics, topic);
     }
