@@ -117,37 +117,51 @@ bool Registry::writeValues(std::string_view key,
     for (auto& [n, v] : values)
         text += n + "=" + v + "\n";
 
+    auto writeAll = [&](int fd) {
+        size_t done = 0;
+        while (done < text.size()) {
+            const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                return false;
+            done += static_cast<size_t>(n);
+        }
+        return ::fsync(fd) == 0;
+    };
+    auto failed = [&](int e) {
+        setError(error, "cannot write registry key " + folder.string() + ": " + std::strerror(e));
+        return false;
+    };
+
     std::string tmpl = (folder / ".values.XXXXXX").string();
     std::vector<char> buf(tmpl.begin(), tmpl.end());
     buf.push_back('\0');
     const int fd = ::mkstemp(buf.data());
     if (fd < 0) {
-        setError(error, "cannot write registry key " + folder.string() + ": " + std::strerror(errno));
-        return false;
+        // A key whose folder only its owner may change (the service's key: members of its group
+        // may record values, but never put a link where the file is) is written in place.
+        if (errno != EACCES && errno != EPERM)
+            return failed(errno);
+        const int inPlace = ::open((folder / "values").c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (inPlace < 0)
+            return failed(errno);
+        struct stat st{};
+        const bool ok = ::fstat(inPlace, &st) == 0 && S_ISREG(st.st_mode) && writeAll(inPlace) &&
+                        ::ftruncate(inPlace, static_cast<off_t>(text.size())) == 0 && ::fsync(inPlace) == 0;
+        const int e = S_ISREG(st.st_mode) ? errno : EINVAL;
+        ::close(inPlace);
+        return ok ? true : failed(e);
     }
     const std::string tmp(buf.data());
-    size_t done = 0;
-    bool ok = true;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ok = false;
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
+    bool ok = writeAll(fd);
     const int savedErrno = errno;
-    if (ok && ::fsync(fd) != 0)
-        ok = false;
     ::fchmod(fd, 0644);
     ::close(fd);
     if (!ok || ::rename(tmp.c_str(), (folder / "values").c_str()) != 0) {
         const int e = ok ? errno : savedErrno;
         ::unlink(tmp.c_str());
-        setError(error, "cannot write registry key " + folder.string() + ": " + std::strerror(e));
-        return false;
+        return failed(e);
     }
     return true;
 }

@@ -112,6 +112,13 @@ if command -v systemd-analyze >/dev/null; then
     fi
   fi
   grep -i -e 'unknown\|invalid\|ignoring' "$work/verify" && fail "systemd-analyze: $(cat "$work/verify")"
+  # The services are hardened: exposure 4.0 or lower, as systemd rates it.
+  for u in vorlask.service vorlask-door.service; do
+    score=$(systemd-analyze security --offline=true "$work/units/$u" 2>/dev/null |
+      sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p')
+    awk -v s="${score:-99}" 'BEGIN { exit !(s <= 4.0) }' || fail "$u: exposure ${score:-unknown} (4.0 or lower wanted)"
+    echo "$u: exposure $score"
+  done
 fi
 
 if command -v systemd-socket-activate >/dev/null; then
