@@ -13,6 +13,14 @@ const NAMESPACE_URI = "urn:molv:vorlask";
 const STATUS_REFRESH_MS = 1000;
 const RECONCILE_CHECK_MS = 1000;
 
+// Every monitored item of a node listens on it: any number of clients may watch one node.
+// (Past Node's default of ten, its warning formats the node, which throws in node-opcua and
+// would end the gateway.)
+function unlimitedListeners(variable) {
+    variable.setMaxListeners(0);
+    return variable;
+}
+
 class Gateway {
     constructor(door, addressSpace, log) {
         this.door = door;
@@ -128,6 +136,7 @@ class Gateway {
         });
         entry.variable = variable;
         variable.$vorlask = entry;
+        unlimitedListeners(variable);
     }
 
     _addStatusObjects(plcFolders) {
@@ -141,7 +150,7 @@ class Gateway {
                 description: "The PLC's unit number, its port and the last result of its reads",
             });
             const add = (name, dataType, description) =>
-                this.namespace.addVariable({
+                unlimitedListeners(this.namespace.addVariable({
                     componentOf: obj,
                     browseName: name,
                     nodeId: `s=${b.branch}._Status.${name}`,
@@ -150,7 +159,7 @@ class Gateway {
                     accessLevel: "CurrentRead",
                     userAccessLevel: "CurrentRead",
                     minimumSamplingInterval: 0,
-                });
+                }));
             this.plcStatus.set(b.branch, {
                 unit: add("UnitNumber", DataType.Byte, "Host Link unit number"),
                 port: add("Port", DataType.String, "Serial port"),

@@ -156,6 +156,14 @@ test("no client takes the server for itself: limits, no durable subscriptions fo
     }
     await waitFor("no door group left", async () => (await groups()) === baseline);
 
+    // Many clients may watch one node: a dozen monitored items on it leave the gateway serving.
+    const many = await c.session.createMonitoredItems({ subscriptionId: sub.subscriptionId, timestampsToReturn: TimestampsToReturn.Both,
+        itemsToCreate: Array.from({ length: 12 }, (_, k) => ({ itemToMonitor: { nodeId: c.id("Good.Word"), attributeId: AttributeIds.Value },
+            monitoringMode: 2, requestedParameters: { clientHandle: 100 + k, samplingInterval: 250, queueSize: 1, discardOldest: true } })) });
+    assert.ok(many.results.every((r) => r.statusCode.name === "Good"));
+    assert.equal((await c.session.read({ nodeId: c.id("Good.Word"), attributeId: AttributeIds.Value })).statusCode.name, "Good");
+    await c.session.deleteMonitoredItems({ subscriptionId: sub.subscriptionId, monitoredItemIds: many.results.map((r) => r.monitoredItemId) });
+
     // A durable subscription outlives its session and keeps the PLC polled: not for anonymous.
     const durable = await c.session.call({
         objectId: "ns=0;i=2253", methodId: `ns=0;i=${ua.MethodIds.Server_SetSubscriptionDurable}`,
