@@ -94,12 +94,17 @@ protected:
         fs::remove_all(dir_);
     }
 
+    // The cell's values are in memory before its line opens: a poll never sees a blank PLC.
     std::unique_ptr<PlcSimulator> simulator(std::uint8_t unit, const fs::path& link)
     {
         PlcSimulator::Options o;
         o.units = {unit};
         o.linkPath = link.string();
         auto sim = std::make_unique<PlcSimulator>(o);
+        if (unit == 0) {
+            EXPECT_TRUE(sim->setWords(0, MemoryArea::DM, 100, {42}));
+            EXPECT_TRUE(sim->setWords(0, MemoryArea::HR, 5, {77}));
+        }
         std::string why;
         EXPECT_TRUE(sim->start(&why)) << why;
         sim->setMode(unit, SimMode::Monitor);
@@ -169,8 +174,6 @@ TEST_F(FaultMatrix, EveryFaultGivesItsQualityOneLineAndRecovers)
 {
     const fs::path cellLine = dir_ / "cell-line";
     cell_ = simulator(0, cellLine);
-    ASSERT_TRUE(cell_->setWords(0, MemoryArea::DM, 100, {42}));
-    ASSERT_TRUE(cell_->setWords(0, MemoryArea::HR, 5, {77}));
     pointPort("COM1", cellLine);
     pointPort("COM2", dir_ / "no-such-device"); // the port that is missing
     std::ofstream(dir_ / "plant.xml", std::ios::binary) << kConfig;
@@ -236,8 +239,6 @@ TEST_F(FaultMatrix, EveryFaultGivesItsQualityOneLineAndRecovers)
             return q["Cell.Types.D"] == "0x18" && q["Cell.Types.H"] == "0x18";
         }));
         cell_ = simulator(0, cellLine);
-        ASSERT_TRUE(cell_->setWords(0, MemoryArea::DM, 100, {42}));
-        ASSERT_TRUE(cell_->setWords(0, MemoryArea::HR, 5, {77}));
         ASSERT_TRUE(waitFor([&] { return cellIsGood(); })) << server_->err();
         const auto now = lines("Cell");
         ASSERT_EQ(now.size(), before + 2) << server_->err();
