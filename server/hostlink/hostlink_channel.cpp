@@ -162,6 +162,9 @@ HostLinkResult HostLinkChannel::writeWords(MemoryArea area, std::uint16_t firstW
     const PlcRoute* r = route(currentPlc_);
     if (r == nullptr || currentPort_ == nullptr)
         return kHostLinkSendFailed;
+    // A client's write does not wait out a network line's back-off.
+    if (!currentPort_->isOpen())
+        currentPort_->line()->tryAtOnce();
     if (!reopenIfGone())
         return kHostLinkPortNotOpened;
     return counted(false, [&] {

@@ -49,6 +49,15 @@ public:
     virtual std::size_t bytesWaiting() = 0;
     // Drops whatever is in the input queue (a late reply of an abandoned transaction).
     virtual void discardInput() = 0;
+
+    // The next open tries at once, even while the line waits out a back-off (a client's write).
+    virtual void tryAtOnce() {}
+    // Why the last open failed or the line went away; empty when nothing is known.
+    virtual const std::string& lastError() const
+    {
+        static const std::string none;
+        return none;
+    }
 };
 
 // Makes the line behind a configured port name ("COM1") with its settings.

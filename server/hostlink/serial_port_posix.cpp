@@ -34,12 +34,6 @@ PosixSerialLine::PosixSerialLine(std::string devicePath, const SerialSettings& s
 {
 }
 
-PosixSerialLine::PosixSerialLine(std::function<std::string()> resolveDevice,
-                                 const SerialSettings& settings)
-    : resolveDevice_(std::move(resolveDevice)), settings_(settings)
-{
-}
-
 PosixSerialLine::~PosixSerialLine()
 {
     close();
@@ -49,8 +43,6 @@ bool PosixSerialLine::open()
 {
     if (fd_ >= 0)
         return true;
-    if (resolveDevice_)
-        devicePath_ = resolveDevice_();
     auto fail = [&](const char* what, int error) {
         lastError_ = devicePath_ + ": " + what + ": " + std::strerror(error);
         return false;

@@ -1,7 +1,6 @@
 // The Line of a real serial device (or a pseudo-terminal) through POSIX termios.
 #pragma once
 
-#include <functional>
 #include <string>
 #include <termios.h>
 
@@ -11,8 +10,6 @@ class PosixSerialLine : public Line {
 public:
     // devicePath: "/dev/ttyUSB0", a pty slave, or a symlink to one.
     PosixSerialLine(std::string devicePath, const SerialSettings& settings);
-    // The device is looked up again at every open (a mapping may change while we run).
-    PosixSerialLine(std::function<std::string()> resolveDevice, const SerialSettings& settings);
     ~PosixSerialLine() override;
 
     // O_NOCTTY, an advisory lock (flock) and exclusive use (TIOCEXCL), raw settings, DTR and RTS raised. The old termios
@@ -30,11 +27,10 @@ public:
 
     const std::string& devicePath() const { return devicePath_; }
     // errno text of the last failed open, for the line tool.
-    const std::string& lastError() const { return lastError_; }
+    const std::string& lastError() const override { return lastError_; }
 
 private:
     std::string devicePath_;
-    std::function<std::string()> resolveDevice_;
     SerialSettings settings_;
     int fd_ = -1;
     termios saved_{};

@@ -30,6 +30,23 @@ bool baudConstant(std::uint32_t baudRate, speed_t* speed)
     return false;
 }
 
+std::optional<SerialSettings> settingsOf(const termios& t)
+{
+    const speed_t speed = cfgetospeed(&t);
+    for (const auto& [rate, constant] : kBauds) {
+        if (constant != speed)
+            continue;
+        SerialSettings s;
+        s.baudRate = rate;
+        const tcflag_t size = t.c_cflag & CSIZE;
+        s.dataBits = size == CS5 ? 5 : size == CS6 ? 6 : size == CS7 ? 7 : 8;
+        s.parity = (t.c_cflag & PARENB) == 0 ? kNoParity : (t.c_cflag & PARODD) ? kOddParity : kEvenParity;
+        s.stopBits = (t.c_cflag & CSTOPB) ? kTwoStopBits : kOneStopBit;
+        return s;
+    }
+    return std::nullopt;
+}
+
 bool buildTermios(const SerialSettings& settings, termios& t, std::string* error)
 {
     auto fail = [&](std::string text) {

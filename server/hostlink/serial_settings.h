@@ -2,6 +2,7 @@
 // zeroed struct without a device.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <termios.h>
 
@@ -9,6 +10,8 @@
 
 // The speed_t for a baud rate; false when the rate has no termios constant.
 bool baudConstant(std::uint32_t baudRate, speed_t* speed);
+// The settings termios t stands for (what a device was set to); nothing for an unknown speed.
+std::optional<SerialSettings> settingsOf(const termios& t);
 
 // Turns t into a raw line with the given settings: no echo, no canonical input, no output
 // processing, no software or hardware flow control, receiver on, modem lines ignored for

@@ -9,7 +9,6 @@
 #include "server/hostlink/hostlink_channel.h"
 #include "server/hostlink/message_catalog.h"
 #include "server/hostlink/port_names.h"
-#include "server/hostlink/serial_port_posix.h"
 #include "tools/hostlink/tracing_line.h"
 
 namespace {
@@ -21,7 +20,8 @@ const char kUsage[] =
     "\n"
     "AREA is LR, HR, DM, AR, IR, TC or TG; ADDRESS and COUNT are decimal; each WORD is 4 hex\n"
     "digits (TG: 0 or 1). Defaults: unit 0, 9600 baud, EVEN parity, 7 data bits, 2 stop bits.\n"
-    "DEVICE is a device path, or a port name such as COM3 (mapped through the registry).\n"
+    "DEVICE is a device path, a port name such as COM3 (mapped through the registry), or a\n"
+    "device server: tcp://HOST:PORT, rfc2217://HOST:PORT or tcp-listen://ADDR:PORT.\n"
     "read prints one word per line; --trace shows every frame on standard error.\n"
     "Exit status: 0 done, 1 the transaction failed (\"result N: TEXT\"), 2 usage error.\n";
 
@@ -167,10 +167,10 @@ int main(int argc, char** argv)
     }
 
     const std::string device = resolvePortDevice(port);
-    PosixSerialLine* posix = nullptr;
+    Line* opened = nullptr;
     HostLinkChannel channel([&](std::string_view, const SerialSettings& settings) -> std::unique_ptr<Line> {
-        auto line = std::make_unique<PosixSerialLine>(device, settings);
-        posix = line.get();
+        auto line = makeTargetLine(device, settings);
+        opened = line.get();
         if (!trace)
             return line;
         return std::make_unique<TracingLine>(std::move(line), std::cerr);
@@ -181,9 +181,10 @@ int main(int argc, char** argv)
     const PlcRoute route = PlcRoute::make(static_cast<std::uint8_t>(unit), kName);
     channel.setRoutes(&route, 1);
     if (const HostLinkResult r = channel.selectPlc(1); r != kHostLinkOk) {
-        if (trace && posix)
-            std::cerr << "  (" << posix->lastError() << ")\n";
-        return failed(r);
+        const int status = failed(r);
+        if (opened && !opened->lastError().empty())
+            std::cerr << "  (" << opened->lastError() << ")\n";
+        return status;
     }
 
     if (isRead) {

@@ -131,6 +131,14 @@ PlcSimulator::PlcSimulator(Options options) : options_(std::move(options))
     animationStart_ = Clock::now();
 }
 
+std::optional<SerialSettings> PlcSimulator::lineSettings() const
+{
+    termios t{};
+    if (master_ < 0 || ::tcgetattr(master_, &t) != 0)
+        return std::nullopt;
+    return settingsOf(t);
+}
+
 PlcSimulator::~PlcSimulator()
 {
     stop();

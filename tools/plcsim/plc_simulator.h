@@ -47,6 +47,7 @@
 #include <vector>
 
 #include "common/format_vocab.h"
+#include "server/hostlink/line.h"
 
 // Words per area of every simulated unit (a C200H-sized memory).
 std::size_t simAreaSize(MemoryArea area);
@@ -127,6 +128,9 @@ public:
     // The pty slave path (or the link path when one was asked for).
     std::string devicePath() const;
     const std::string& slavePath() const { return slavePath_; }
+    // The settings the host's side put on the terminal (a pty holds the speed and the stop
+    // bits; the kernel keeps it at 8 bits, no parity). Nothing before start.
+    std::optional<SerialSettings> lineSettings() const;
 
     // Units answered on the line (before start; memory of other units is kept but silent).
     void addUnit(std::uint8_t unit);
