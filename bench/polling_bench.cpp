@@ -1,12 +1,21 @@
 // The polling thread on simulated 9600 baud 7E2 lines: how busy it keeps a line, what a
 // cyclic read costs in characters, how many commands a large scan needs, how soon a client
 // write reaches the wire, and how busy 1, 2 and 4 lines are at once (a worker per line, and
-// the single thread).
+// the single thread), and a saturated line through a local pty beside one through ser2net.
 #include "tests/e2e/polling_scenario.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
+#include <csignal>
+#include <fcntl.h>
 #include <cstdio>
+#include <fstream>
+#include <netinet/in.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 using namespace std::chrono;
@@ -21,8 +30,58 @@ std::uint64_t lineChars(const SimCounters& c) { return c.charsIn + c.charsOut; }
 
 // (1, 5) Many blocks always due on each of `lines` lines (one PLC each): the share of wall
 // time each line carries characters, with a worker per line or one thread for all.
+// Debian's ser2net in front of one terminal, in raw TCP mode on a loopback port.
+class Ser2net {
+public:
+    explicit Ser2net(const std::string& terminal) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+        ::close(fd);
+        port_ = ntohs(a.sin_port);
+        config_ = "/tmp/polling-bench-ser2net-" + std::to_string(::getpid()) + ".yaml";
+        std::ofstream(config_) << "connection: &bench\n  accepter: tcp,127.0.0.1," << port_
+                               << "\n  connector: serialdev," << terminal << ",9600e72,local\n";
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            const int quiet = ::open("/dev/null", O_WRONLY); // its notices are not the bench's
+            ::dup2(quiet, 1);
+            ::dup2(quiet, 2);
+            ::execl("/usr/sbin/ser2net", "ser2net", "-n", "-u", "-c", config_.c_str(), "-P", "/dev/null",
+                    static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        // Ready once it accepts.
+        for (int i = 0; i < 200; ++i) {
+            const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+            const bool up = ::connect(probe, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+            ::close(probe);
+            if (up)
+                break;
+            std::this_thread::sleep_for(25ms);
+        }
+    }
+    ~Ser2net() {
+        ::kill(pid_, SIGTERM);
+        ::waitpid(pid_, nullptr, 0);
+        ::unlink(config_.c_str());
+    }
+    std::string target() const { return "tcp://127.0.0.1:" + std::to_string(port_); }
+
+private:
+    std::uint16_t port_ = 0;
+    std::string config_;
+    pid_t pid_ = -1;
+};
+
 std::vector<double> linesUtilisation(int lines, std::uint16_t wordsPerBlock, int blocks, milliseconds window,
-                                     bool oneThreadPerLine = true) {
+                                     bool oneThreadPerLine = true, bool throughSer2net = false) {
+    std::vector<std::unique_ptr<Ser2net>> devices; // outlive the scenario's connections
     PollingScenario s(2000);
     s.setOneThreadPerLine(oneThreadPerLine);
     std::vector<PlcSimulator*> sims;
@@ -31,7 +90,14 @@ std::vector<double> linesUtilisation(int lines, std::uint16_t wordsPerBlock, int
     for (int l = 1; l <= lines; ++l) {
         const std::string port = "COM" + std::to_string(l);
         const std::string name = "P" + std::to_string(l);
-        sims.push_back(&s.addLine(port, {0}, kBaud));
+        std::function<std::string(const std::string&)> via;
+        if (throughSer2net) {
+            via = [&](const std::string& terminal) {
+                devices.push_back(std::make_unique<Ser2net>(terminal));
+                return devices.back()->target();
+            };
+        }
+        sims.push_back(&s.addLine(port, {0}, kBaud, via));
         plcs.push_back(&s.addPlc(name, 0, port));
         for (int b = 0; b < blocks; ++b) {
             // First and last word of a block; blocks 100 words apart never join.
@@ -180,6 +246,13 @@ int main() {
                         perLine ? ">= 95 %" : "", each.c_str());
         }
     }
+
+    // (6) The same saturated line through a serial device server (raw TCP) beside a local one.
+    const double local = linesUtilisation(1, 27, 12, 8000ms).front();
+    const double tcp = linesUtilisation(1, 27, 12, 8000ms, true, true).front();
+    std::printf("%-58s %11.1f%% %12s\n", "(6) line busy, 12 blocks of 27 words, local pty", local * 100.0, "");
+    std::printf("%-58s %11.1f%% %12s\n", "(6) the same through ser2net, raw TCP", tcp * 100.0, ">= 93 %");
+    std::printf("%-58s %10.1f pt %12s\n", "(6) local minus TCP", (local - tcp) * 100.0, "<= 3 pt");
 
     std::size_t blocks = 0;
     double commands = 0;

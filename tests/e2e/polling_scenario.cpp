@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "server/hostlink/error_log.h"
+#include "server/hostlink/port_names.h"
 #include "server/hostlink/serial_port_posix.h"
 #include "server/runtime/requests.h"
 #include "server/runtime/server_classes.h"
@@ -43,6 +44,8 @@ PollingScenario::PollingScenario(int replyTimeoutMs)
 
     channel_ = std::make_unique<HostLinkChannel>(
         [this](std::string_view portName, const SerialSettings& settings) -> std::unique_ptr<Line> {
+            if (auto t = targets_.find(std::string(portName)); t != targets_.end())
+                return makeTargetLine(t->second, settings);
             auto it = lines_.find(std::string(portName));
             const std::string device = it == lines_.end() ? "/nonexistent" : it->second->slavePath();
             return std::make_unique<PosixSerialLine>(device, settings);
@@ -67,7 +70,8 @@ PollingScenario::~PollingScenario() {
 }
 
 PlcSimulator& PollingScenario::addLine(const std::string& portName,
-                                       std::vector<std::uint8_t> units, std::uint32_t baud) {
+                                       std::vector<std::uint8_t> units, std::uint32_t baud,
+                                       const std::function<std::string(const std::string&)>& via) {
     PlcSimulator::Options options;
     options.units = std::move(units);
     options.baud = baud;
@@ -77,6 +81,8 @@ PlcSimulator& PollingScenario::addLine(const std::string& portName,
         throw std::runtime_error("simulator: " + error);
     PlcSimulator& ref = *sim;
     lines_[portName] = std::move(sim);
+    if (via)
+        targets_[portName] = via(ref.slavePath());
     channel_->addPort(portName, baud == 0 ? 9600 : baud, "EVEN", 2, 7);
     if (SerialPort* port = channel_->findPort(portName)) {
         CommTimeouts t;

@@ -43,8 +43,11 @@ public:
     ~PollingScenario();
 
     // A simulator on its own pseudo-terminal, reached through the port name.
+    // via, when given, makes the target the port resolves to from the terminal's path (a
+    // device server in front of it: "tcp://127.0.0.1:4001").
     PlcSimulator& addLine(const std::string& portName, std::vector<std::uint8_t> units,
-                          std::uint32_t baud = 0);
+                          std::uint32_t baud = 0,
+                          const std::function<std::string(const std::string& terminal)>& via = {});
     Plc& addPlc(const std::string& name, std::uint8_t unit, const std::string& portName);
     // A tag as a leaf of its PLC's node; the item ID is "<plc>.<name>".
     PlcTag& addTag(Plc& plc, const std::string& name, std::uint16_t vartype, MemoryArea area,
@@ -89,6 +92,7 @@ private:
     bool oneThreadPerLine_;
     std::filesystem::path folder_;
     std::map<std::string, std::unique_ptr<PlcSimulator>> lines_;
+    std::map<std::string, std::string> targets_; // ports reached through a device server
     std::unique_ptr<HostLinkChannel> channel_;
     std::unique_ptr<PlcList> plcs_;
     MessageRing ring_;
