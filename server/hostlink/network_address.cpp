@@ -30,7 +30,7 @@ std::string NetworkAddress::text() const
     t += host.find(':') != std::string::npos ? "[" + host + "]" : host;
     t += ":" + std::to_string(port);
     if (!from.empty())
-        t += "?from=" + from;
+        t += "?from=" + (from.find(':') != std::string::npos ? "[" + from + "]" : from);
     return t;
 }
 
@@ -68,7 +68,11 @@ std::optional<NetworkAddress> parseNetworkAddress(std::string_view target, std::
         if (a.kind != NetworkAddress::Kind::Listen || query.substr(0, kFrom.size()) != kFrom)
             return fail("unknown option \"" + std::string(query) + "\"");
         a.from = std::string(query.substr(kFrom.size()));
-        if (a.from.empty() || a.from.size() > 253)
+        if (a.from.size() > 2 && a.from.front() == '[' && a.from.back() == ']')
+            a.from = a.from.substr(1, a.from.size() - 2);
+        if (a.from.empty() || a.from.size() > 253 ||
+            a.from.find_first_not_of("0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ.-_:%") !=
+                std::string::npos)
             return fail("from= takes a host");
     }
     std::string_view port;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
+#include <system_error>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -31,6 +32,7 @@ int msUntil(Clock::time_point deadline)
 
 // Bytes one drain takes at most: a peer that floods the line cannot keep the worker reading.
 constexpr std::size_t kDrainLimit = 64 * 1024;
+constexpr int kMaxCallers = 16;
 
 struct AddrInfoList {
     addrinfo* head = nullptr;
@@ -64,7 +66,8 @@ std::shared_ptr<AddrInfoList> resolve(const std::string& host, std::uint16_t por
             std::shared_ptr<AddrInfoList> list = std::make_shared<AddrInfoList>();
         };
         auto lookup = std::make_shared<Lookup>();
-        std::thread([lookup, host, service, hints] {
+        try {
+            std::thread([lookup, host, service, hints] {
             addrinfo* head = nullptr;
             const int r = getaddrinfo(host.c_str(), service.c_str(), &hints, &head);
             std::lock_guard lock(lookup->m);
@@ -72,7 +75,11 @@ std::shared_ptr<AddrInfoList> resolve(const std::string& host, std::uint16_t por
             lookup->list->head = head;
             lookup->done = true;
             lookup->cv.notify_all();
-        }).detach();
+            }).detach();
+        } catch (const std::system_error&) {
+            *why = "cannot resolve " + host + ": no thread for the lookup";
+            return nullptr;
+        }
         std::unique_lock lock(lookup->m);
         if (!lookup->cv.wait_until(lock, deadline, [&] { return lookup->done; })) {
             *why = "cannot resolve " + host + ": no answer in time";
@@ -179,10 +186,8 @@ bool TcpLine::open()
     }
     if (!ok) {
         dropConnection();
-        if (!waiting) {
-            backOff_ = backOff_.count() == 0 ? kFirstBackOff : std::min(backOff_ * 2, kLastBackOff);
-            nextAttempt_ = Clock::now() + backOff_;
-        }
+        if (!waiting)
+            nextAttempt_ = Clock::now() + nextBackOff();
         return false;
     }
     lastError_.clear();
@@ -196,7 +201,13 @@ bool TcpLine::connectOut(Clock::time_point deadline)
     if (!list)
         return failed(why);
     std::string lastWhy = "no address";
-    for (addrinfo* ai = list->head; ai != nullptr; ai = ai->ai_next) {
+    int addresses = 0;
+    for (addrinfo* ai = list->head; ai != nullptr; ai = ai->ai_next)
+        ++addresses;
+    for (addrinfo* ai = list->head; ai != nullptr; ai = ai->ai_next, --addresses) {
+        // Each address gets its share of what is left: one that drops packets silently does
+        // not use up the time of the next.
+        const auto share = Clock::now() + (deadline - Clock::now()) / addresses;
         const int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol);
         if (fd < 0) {
             lastWhy = std::strerror(errno);
@@ -207,7 +218,7 @@ bool TcpLine::connectOut(Clock::time_point deadline)
         if (rc != 0 && errno == EINPROGRESS) {
             pollfd p{fd, POLLOUT, 0};
             int ready;
-            while ((ready = ::poll(&p, 1, msUntil(deadline))) < 0 && errno == EINTR) {
+            while ((ready = ::poll(&p, 1, msUntil(share))) < 0 && errno == EINTR) {
             }
             int error = ETIMEDOUT;
             socklen_t len = sizeof error;
@@ -250,32 +261,48 @@ bool TcpLine::listening()
         ::close(fd);
         return failed(std::string("cannot listen: ") + std::strerror(e));
     }
+    // The one device server let in, looked up once: a stranger's call costs no lookup.
+    allowed_.clear();
+    if (!address_.from.empty()) {
+        auto from = resolve(address_.from, 1, false, Clock::now() + std::chrono::milliseconds(connectTimeoutMs_), &why);
+        if (!from) {
+            ::close(fd);
+            return failed("from=" + address_.from + ": " + why);
+        }
+        for (addrinfo* ai = from->head; ai != nullptr; ai = ai->ai_next)
+            allowed_.push_back(hostBytes(ai->ai_addr));
+    }
     listenFd_ = fd;
     return true;
 }
 
 int TcpLine::acceptAllowed()
 {
-    for (;;) {
+    // A bounded number of callers a time: a flood of strangers cannot hold the worker here.
+    // Of several that wait, the newest is taken.
+    int taken = -1;
+    for (int i = 0; i < kMaxCallers; ++i) {
         sockaddr_storage peer{};
         socklen_t len = sizeof peer;
         const int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd < 0)
-            return -1;
-        if (address_.from.empty())
-            return fd;
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED)
+                continue;
+            break;
+        }
         // Only the named device server may take the line: anyone else would get the commands
         // and could answer them.
-        std::string why;
-        auto allowed = resolve(address_.from, 1, false, Clock::now() + std::chrono::milliseconds(connectTimeoutMs_), &why);
         const std::string bytes = hostBytes(reinterpret_cast<const sockaddr*>(&peer));
-        for (addrinfo* ai = allowed ? allowed->head : nullptr; ai != nullptr; ai = ai->ai_next) {
-            if (hostBytes(ai->ai_addr) == bytes)
-                return fd;
+        if (!address_.from.empty() && std::find(allowed_.begin(), allowed_.end(), bytes) == allowed_.end()) {
+            ::close(fd);
+            lastError_ = address_.text() + ": refused a connection from " + peerText(peer);
+            continue;
         }
-        ::close(fd);
-        lastError_ = address_.text() + ": refused a connection from " + peerText(peer);
+        if (taken >= 0)
+            ::close(taken);
+        taken = fd;
     }
+    return taken;
 }
 
 bool TcpLine::takeCaller(Clock::time_point deadline)
@@ -294,6 +321,7 @@ bool TcpLine::takeCaller(Clock::time_point deadline)
         const int left = msUntil(deadline);
         if (left == 0 || ::poll(&p, 1, left) == 0)
             return failed("the device server has not called in");
+        std::this_thread::sleep_for(std::chrono::milliseconds(5)); // a caller not accepted (no fd left)
     }
 }
 
@@ -301,8 +329,10 @@ bool TcpLine::negotiate(Clock::time_point deadline)
 {
     telnet_ = std::make_unique<TelnetSession>();
     const std::string opening = telnet_->opening(&settings_);
-    if (::send(fd_, opening.data(), opening.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(opening.size()))
-        return failed(std::string("cannot send the line settings: ") + std::strerror(errno));
+    if (const ssize_t n = ::send(fd_, opening.data(), opening.size(), MSG_NOSIGNAL);
+        n != static_cast<ssize_t>(opening.size()))
+        return failed(n < 0 ? std::string("cannot send the line settings: ") + std::strerror(errno)
+                            : std::string("cannot send the line settings at once"));
     const TelnetSession::PortReport& r = telnet_->report();
     while (!r.complete() && !telnet_->comPortRefused()) {
         pollfd p{fd_, POLLIN, 0};
@@ -311,6 +341,7 @@ bool TcpLine::negotiate(Clock::time_point deadline)
             return failed("the device server did not confirm the line settings (RFC 2217) in time");
         if (!drain())
             return failed("the device server closed the connection");
+        pending_.clear(); // nothing is asked yet: whatever data came is not a reply
     }
     if (telnet_->comPortRefused())
         return failed("the device server refuses COM port control (RFC 2217)");
@@ -346,10 +377,14 @@ bool TcpLine::drain()
         }
         taken += static_cast<std::size_t>(n);
         if (telnet_) {
-            std::string answers;
-            telnet_->receive(chunk, static_cast<std::size_t>(n), pending_, answers);
-            if (!answers.empty())
-                (void)::send(fd_, answers.data(), answers.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+            telnet_->receive(chunk, static_cast<std::size_t>(n), pending_, outbox_);
+            if (!outbox_.empty()) {
+                // Answers go whole before anything else: half an IAC sequence would swallow
+                // the first byte of the next command.
+                const ssize_t sent = ::send(fd_, outbox_.data(), outbox_.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+                if (sent > 0)
+                    outbox_.erase(0, static_cast<std::size_t>(sent));
+            }
         } else {
             pending_.append(reinterpret_cast<const char*>(chunk), static_cast<std::size_t>(n));
         }
@@ -364,12 +399,24 @@ void TcpLine::dropConnection()
     fd_ = -1;
     telnet_.reset();
     pending_.clear();
+    outbox_.clear();
     peerGone_ = false;
+    heard_ = false;
 }
 
 void TcpLine::close()
 {
+    // A connection that closed before it carried a single reply (a device server whose port is
+    // busy accepts and hangs up) is not tried again at once.
+    if (fd_ >= 0 && !heard_)
+        nextAttempt_ = Clock::now() + nextBackOff();
     dropConnection();
+}
+
+std::chrono::milliseconds TcpLine::nextBackOff()
+{
+    backOff_ = backOff_.count() == 0 ? kFirstBackOff : std::min(backOff_ * 2, kLastBackOff);
+    return backOff_;
 }
 
 LineStatus TcpLine::write(const std::uint8_t* bytes, std::size_t length, int timeoutMs)
@@ -379,11 +426,12 @@ LineStatus TcpLine::write(const std::uint8_t* bytes, std::size_t length, int tim
     if (peerGone_)
         return LineStatus::Gone;
     // The whole command in one send: with TCP_NODELAY it leaves as one segment.
-    std::string wire;
+    std::string wire = std::move(outbox_);
+    outbox_.clear();
     if (telnet_)
-        TelnetSession::escape(bytes, length, wire);
+        telnet_->encode(bytes, length, wire);
     else
-        wire.assign(reinterpret_cast<const char*>(bytes), length);
+        wire.append(reinterpret_cast<const char*>(bytes), length);
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     std::size_t done = 0;
     while (done < wire.size()) {
@@ -398,8 +446,13 @@ LineStatus TcpLine::write(const std::uint8_t* bytes, std::size_t length, int tim
         }
         pollfd p{fd_, POLLOUT, 0};
         const int left = msUntil(deadline);
-        if (left == 0 || ::poll(&p, 1, left) == 0)
-            return done > 0 ? LineStatus::Failed : LineStatus::Timeout;
+        if (left == 0 || ::poll(&p, 1, left) == 0) {
+            // Half a command on a byte stream would garble the next one: start afresh.
+            if (done == 0)
+                return LineStatus::Timeout;
+            lastError_ = address_.text() + ": the device server takes no data";
+            return LineStatus::Gone;
+        }
     }
     return LineStatus::Ok;
 }
@@ -416,6 +469,7 @@ LineStatus TcpLine::read(std::uint8_t* buffer, std::size_t capacity, int timeout
             std::memcpy(buffer, pending_.data(), n);
             pending_.erase(0, n);
             *received = n;
+            heard_ = true;
             backOff_ = std::chrono::milliseconds(0); // the device server works: no back-off
             return LineStatus::Ok;
         }
@@ -425,12 +479,13 @@ LineStatus TcpLine::read(std::uint8_t* buffer, std::size_t capacity, int timeout
             return LineStatus::Gone;
         }
         pollfd p{fd_, POLLIN, 0};
-        const int left = msUntil(deadline);
         int ready;
-        while ((ready = ::poll(&p, 1, left)) < 0 && errno == EINTR) {
+        while ((ready = ::poll(&p, 1, msUntil(deadline))) < 0 && errno == EINTR) {
         }
         if (ready == 0)
             return LineStatus::Timeout;
+        if (ready < 0)
+            return LineStatus::Failed;
         drain();
         if (pending_.empty() && !peerGone_ && msUntil(deadline) == 0)
             return LineStatus::Timeout;
@@ -450,7 +505,7 @@ void TcpLine::discardInput()
     // A device server that called in again replaces the connection we hold: after a power cut
     // on its side the old one is half-open and would never answer.
     if (address_.kind == NetworkAddress::Kind::Listen && listenFd_ >= 0) {
-        for (int fd; (fd = acceptAllowed()) >= 0;) {
+        if (const int fd = acceptAllowed(); fd >= 0) {
             dropConnection();
             tune(fd);
             fd_ = fd;

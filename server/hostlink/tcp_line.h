@@ -6,6 +6,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "server/hostlink/line.h"
 #include "server/hostlink/network_address.h"
@@ -45,6 +46,7 @@ private:
     // Reads what the socket holds without waiting; false when the connection is gone.
     bool drain();
     void dropConnection();
+    std::chrono::milliseconds nextBackOff();
     bool failed(std::string why);
 
     NetworkAddress address_;
@@ -54,6 +56,9 @@ private:
     int listenFd_ = -1;
     std::unique_ptr<TelnetSession> telnet_;
     std::string pending_; // decoded data not yet read
+    std::string outbox_;  // Telnet answers the socket has not taken yet
+    bool heard_ = false;  // the connection carried data
+    std::vector<std::string> allowed_; // tcp-listen from=: the addresses let in
     bool peerGone_ = false;
     Clock::time_point nextAttempt_{};
     std::chrono::milliseconds backOff_{0};

@@ -55,6 +55,17 @@ void TelnetSession::escape(const std::uint8_t* bytes, std::size_t length, std::s
     }
 }
 
+void TelnetSession::encode(const std::uint8_t* bytes, std::size_t length, std::string& out) const
+{
+    for (std::size_t i = 0; i < length; ++i) {
+        out += static_cast<char>(bytes[i]);
+        if (bytes[i] == kIac)
+            out += static_cast<char>(kIac);
+        else if (bytes[i] == '\r' && binaryRefused_)
+            out += '\0';
+    }
+}
+
 std::string TelnetSession::opening(const SerialSettings* comPort)
 {
     std::string out;
@@ -136,8 +147,12 @@ void TelnetSession::receive(const std::uint8_t* bytes, std::size_t length, std::
             } else {
                 // IAC IAC is a data 255 inside the subnegotiation; anything else is malformed
                 // and taken as its end.
-                if (c == kIac && sub_.size() < kMaxSub)
-                    sub_ += static_cast<char>(kIac);
+                if (c == kIac) {
+                    if (sub_.size() < kMaxSub)
+                        sub_ += static_cast<char>(kIac);
+                    else
+                        subOverflow_ = true;
+                }
                 state_ = c == kIac ? State::Sub : State::Data;
             }
             break;
@@ -147,42 +162,55 @@ void TelnetSession::receive(const std::uint8_t* bytes, std::size_t length, std::
 
 void TelnetSession::option(std::uint8_t verb, std::uint8_t code, std::string& answers)
 {
-    // The Q method in its simplest form: answer only what changes a state, so that two sides
-    // never loop, and refuse what we do not take part in once.
+    // The Q method in its simplest form: an answer to our own request is taken without reply,
+    // a change the peer asks for is agreed or refused once, and a request that changes nothing
+    // gets no answer, so that two sides never loop.
     switch (verb) {
     case kDo:
-        if (weDo(code)) {
-            if (!local_[code] && !localAsked_[code])
-                command(answers, kWill, code);
+        if (!weDo(code)) {
+            if (!refusedLocal_[code])
+                command(answers, kWont, code);
+            refusedLocal_[code] = true;
+        } else if (localAsked_[code]) {
+            localAsked_[code] = false;
             local_[code] = true;
-        } else if (!localAsked_[code]) {
-            command(answers, kWont, code);
-            localAsked_[code] = true; // refused once; later DOs get no further answer
+        } else if (!local_[code]) {
+            local_[code] = true;
+            command(answers, kWill, code);
         }
         break;
     case kDont:
         if (code == kComPort)
             comPortRefused_ = true;
-        if (local_[code] && !localAsked_[code])
+        if (code == kBinary)
+            binaryRefused_ = true;
+        if (localAsked_[code]) {
+            localAsked_[code] = false;
+        } else if (local_[code]) {
             command(answers, kWont, code);
+        }
         local_[code] = false;
-        localAsked_[code] = true;
         break;
     case kWill:
-        if (theyMay(code)) {
-            if (!remote_[code] && !remoteAsked_[code])
-                command(answers, kDo, code);
+        if (!theyMay(code)) {
+            if (!refusedRemote_[code])
+                command(answers, kDont, code);
+            refusedRemote_[code] = true;
+        } else if (remoteAsked_[code]) {
+            remoteAsked_[code] = false;
             remote_[code] = true;
-        } else if (!remoteAsked_[code]) {
-            command(answers, kDont, code);
-            remoteAsked_[code] = true;
+        } else if (!remote_[code]) {
+            remote_[code] = true;
+            command(answers, kDo, code);
         }
         break;
     case kWont:
-        if (remote_[code] && !remoteAsked_[code])
+        if (remoteAsked_[code]) {
+            remoteAsked_[code] = false;
+        } else if (remote_[code]) {
             command(answers, kDont, code);
+        }
         remote_[code] = false;
-        remoteAsked_[code] = true;
         break;
     default:
         break;

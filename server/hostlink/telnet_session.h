@@ -33,6 +33,9 @@ public:
 
     // Data escaped for the wire (IAC doubled).
     static void escape(const std::uint8_t* bytes, std::size_t length, std::string& out);
+    // Data as this session sends it: escaped, and a CR followed by NUL while the peer refuses
+    // binary transmission.
+    void encode(const std::uint8_t* bytes, std::size_t length, std::string& out) const;
 
     // The device server refused COM port control (DONT or WONT for it).
     bool comPortRefused() const { return comPortRefused_; }
@@ -54,6 +57,8 @@ private:
     bool lastWasCr_ = false;       // the peer's NVT CR NUL, when it is not in binary mode
     // Per option: agreed on our side (WILL) and on the peer's (DO), and requests in flight.
     std::array<bool, 256> local_{}, remote_{}, localAsked_{}, remoteAsked_{};
+    std::array<bool, 256> refusedLocal_{}, refusedRemote_{}; // options we do not take, refused once
+    bool binaryRefused_ = false;
     bool comPortRefused_ = false;
     PortReport report_;
 };
