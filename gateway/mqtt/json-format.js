@@ -2,7 +2,8 @@
 // The JSON format: each item on its own retained topic vorlask/NODE/ITEM/PATH as
 // {"value", "quality", "ts"} (QoS 1), vorlask/NODE/$status "online" while the door is there
 // ("offline" otherwise, and through the will when the publisher vanishes), and writes by
-// {"value"} on .../set, answered on .../set/result. Each (re)connection to the broker sends
+// {"value"} on .../set, answered on .../set/result. Each PLC's own status (mode, model, fatal
+// error and FALS flags, message, last result) is retained on vorlask/NODE/$plc/PLC. Each (re)connection to the broker sends
 // every item's latest value again (a broker may have lost its retained store); while the
 // broker is away nothing is queued.
 const { connectBroker } = require("./broker");
@@ -28,6 +29,15 @@ class JsonPublisher {
         source.on("ready", (items) => this._ready(items));
         source.on("changes", (items) => this._publish(items));
         source.on("down", () => this._down());
+        source.on("plcs", (changed) => this._publishPlcs(changed));
+    }
+
+    _publishPlcs(changed) {
+        if (!this.client.connected) return;
+        for (const { plc, status } of changed) {
+            if (/[+#/]/.test(plc)) continue;
+            this.client.publish(`${this.root}/$plc/${plc}`, JSON.stringify(status), { qos: QOS, retain: true });
+        }
     }
 
     stop() {
@@ -70,6 +80,7 @@ class JsonPublisher {
         const filters = [...depths].map((d) => `${this.root}/${"+/".repeat(d)}set`);
         if (filters.length) this.client.subscribe(filters, { qos: QOS });
         this._publish(this.topicOf.keys());
+        this._publishPlcs([...this.source.plcStatus].map(([plc, status]) => ({ plc, status })));
     }
 
     _publish(items) {

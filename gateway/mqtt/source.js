@@ -3,11 +3,15 @@
 // so that the PLCs are polled for those items only, and the latest value of each. Emits
 // "ready" (the items, each with its current value when the door had one) when the door is
 // (again) there, "changes" (the items that changed, with their new values) as the door
-// reports them, and "down" when the door is lost.
+// reports them, and "down" when the door is lost. "plcs" carries the PLCs whose own status
+// (mode, model, error flags, message, last result) changed, each as {plc, status}; every
+// PLC's is known (plcStatus) when "ready" comes.
 const { EventEmitter } = require("node:events");
 
 const VT_ARRAY = 0x2000;
 const ADD_CHUNK = 2000; // items per addItems request, well below the door's line limit
+const STATUS_REFRESH_MS = 2000; // how often the PLCs' own status is asked for
+const STATUS_FIELDS = ["unit", "port", "mode", "model", "modelCode", "fatal", "fals", "message", "lastResult", "lastText"];
 
 class Source extends EventEmitter {
     constructor(door, { select, rate, log }) {
@@ -20,6 +24,8 @@ class Source extends EventEmitter {
         this.byHandle = []; // clientHandle -> item
         this.group = 0;
         this.generation = 0; // counts door connections, so a stale set-up stops
+        this.plcStatus = new Map(); // PLC name -> its status as last published
+        this.statusTimer = null;
         door.on("up", () => this._up().catch((e) => this.log(`the door: ${e.message}`)));
         door.on("down", () => this._down());
         door.on("dataChange", (msg) => this._dataChange(msg));
@@ -61,7 +67,14 @@ class Source extends EventEmitter {
             if (generation !== this.generation) return;
             for (const v of values.values) if (!v.error) this._take(items.get(v.item), v);
         }
+        // The PLCs' status before "ready", so that a Sparkplug birth carries it.
+        this.plcStatus.clear();
+        await this._refreshPlcs(generation);
+        if (generation !== this.generation) return;
         this.emit("ready", this.byHandle);
+        clearInterval(this.statusTimer);
+        this.statusTimer = setInterval(() => this._refreshPlcs(generation).catch(() => {}), STATUS_REFRESH_MS);
+        this.statusTimer.unref();
         for (let i = 0; i < this.byHandle.length; i += ADD_CHUNK) {
             const chunk = this.byHandle.slice(i, i + ADD_CHUNK);
             const added = await this.door.request("addItems", {
@@ -76,7 +89,24 @@ class Source extends EventEmitter {
         }
     }
 
+    // Asks the door for the PLCs' status and emits the ones that changed.
+    async _refreshPlcs(generation) {
+        const reply = await this.door.request("plcs");
+        if (generation !== this.generation) return;
+        const changed = [];
+        for (const p of reply.plcs || []) {
+            const status = Object.fromEntries(STATUS_FIELDS.map((f) => [f, p[f] === undefined ? null : p[f]]));
+            const text = JSON.stringify(status);
+            if (JSON.stringify(this.plcStatus.get(p.plc)) === text) continue;
+            this.plcStatus.set(p.plc, status);
+            changed.push({ plc: p.plc, status });
+        }
+        if (changed.length) this.emit("plcs", changed);
+    }
+
     _down() {
+        clearInterval(this.statusTimer);
+        this.statusTimer = null;
         this.generation++;
         this.group = 0;
         this.emit("down");

@@ -56,6 +56,31 @@ class SparkplugPublisher {
         source.on("ready", (items) => this._ready(items));
         source.on("changes", (items) => this._changes(items));
         source.on("down", () => this._leave());
+        source.on("plcs", (changed) => this._plcs(changed));
+    }
+
+    // The PLC's own status as device metrics _Status/Mode, Model, Fatal, Fals and Message.
+    _statusMetrics(plc) {
+        const s = this.source.plcStatus.get(plc);
+        if (!s) return [];
+        return [
+            { name: "_Status/Mode", type: "String", value: s.mode === null ? "" : s.mode },
+            { name: "_Status/Model", type: "String", value: s.model === null ? "" : s.model },
+            { name: "_Status/Fatal", type: "Boolean", value: !!s.fatal },
+            { name: "_Status/Fals", type: "Boolean", value: !!s.fals },
+            { name: "_Status/Message", type: "String", value: s.message || "" },
+        ];
+    }
+
+    _plcs(changed) {
+        for (const { plc } of changed) {
+            const d = this.devices.get(plc);
+            if (d && d.alive) this._send("DDATA", d.name, this._statusMetrics(plc));
+        }
+    }
+
+    _birth(d) {
+        this._send("DBIRTH", d.name, [...d.items.flatMap((i) => this._metrics(i)), ...this._statusMetrics(d.name)]);
     }
 
     stop() {
@@ -131,7 +156,7 @@ class SparkplugPublisher {
             { name: "bdSeq", type: "Int64", value: this.bdSeq },
             { name: REBIRTH, type: "Boolean", value: false },
         ]);
-        for (const d of this.devices.values()) if (d.alive) this._send("DBIRTH", d.name, d.items.flatMap((i) => this._metrics(i)));
+        for (const d of this.devices.values()) if (d.alive) this._birth(d);
     }
 
     // The metrics of an item: one, or one per element of an array.
@@ -163,7 +188,7 @@ class SparkplugPublisher {
             } else if (!d.alive) {
                 if (!answers(d.items)) continue;
                 d.alive = true;
-                this._send("DBIRTH", d.name, d.items.flatMap((i) => this._metrics(i)));
+                this._birth(d);
             } else {
                 this._send("DDATA", d.name, changed.flatMap((i) => this._metrics(i)));
             }

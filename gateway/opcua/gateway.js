@@ -147,7 +147,7 @@ class Gateway {
                 organizedBy: folder,
                 browseName: "_Status",
                 nodeId: `s=${b.branch}._Status`,
-                description: "The PLC's unit number, its port and the last result of its reads",
+                description: "The PLC's unit number, its port, the last result of its reads, and its mode, model and errors",
             });
             const add = (name, dataType, description) =>
                 unlimitedListeners(this.namespace.addVariable({
@@ -165,6 +165,11 @@ class Gateway {
                 port: add("Port", DataType.String, "Serial port"),
                 lastResult: add("LastResult", DataType.UInt32, "Result of the last cyclic read (0: good)"),
                 lastText: add("LastResultText", DataType.String, "Text of the last result"),
+                mode: add("Mode", DataType.String, "RUN, MONITOR or PROGRAM, as the PLC reports it"),
+                model: add("Model", DataType.String, "The PLC's model, as it reports it"),
+                fatal: add("Fatal", DataType.Boolean, "The PLC has stopped on a fatal error"),
+                fals: add("Fals", DataType.Boolean, "A FALS instruction has stopped the PLC"),
+                message: add("Message", DataType.String, "The PLC's FAL/FALS message"),
             });
         }
     }
@@ -178,6 +183,16 @@ class Gateway {
         set(status.port, DataType.String, plc && plc.port);
         set(status.lastResult, DataType.UInt32, plc && plc.lastResult);
         set(status.lastText, DataType.String, plc && plc.lastText);
+        // Mode and model are unknown until the PLC has told them (or when it does not say).
+        const known = (variable, dataType, value) =>
+            plc && value === null
+                ? variable.setValueFromSource(new Variant({ dataType, value: "" }), StatusCodes.BadWaitingForInitialData)
+                : set(variable, dataType, value);
+        known(status.mode, DataType.String, plc && plc.mode);
+        known(status.model, DataType.String, plc && plc.model);
+        set(status.fatal, DataType.Boolean, plc && plc.fatal);
+        set(status.fals, DataType.Boolean, plc && plc.fals);
+        set(status.message, DataType.String, plc && plc.message);
     }
 
     async _refreshPlcStatus() {

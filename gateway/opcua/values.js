@@ -84,7 +84,11 @@ const OPC_E_RANGE = 0xc004000b;
 const OPC_E_UNKNOWNITEMID = 0xc0040007;
 const E_TIMEOUT = 0x800705b4;
 
+// The PLC's own result for a write it refused in RUN mode (end code 01).
+const PLC_RESULT_RUN_MODE = 70;
+
 function statusOfFailure(result) {
+    if (result.plcResult === PLC_RESULT_RUN_MODE) return StatusCodes.BadInvalidState;
     switch (result.code) {
         case OPC_E_BADRIGHTS:
             return StatusCodes.BadNotWritable;

@@ -2,6 +2,7 @@
 
 #include "common/format_vocab.h"
 #include "server/door/door_latin1.h"
+#include "server/hostlink/hostlink_result.h"
 #include "server/runtime/link_figures.h"
 #include "server/runtime/server_identity.h"
 #include "server/toolkit/entry.h"
@@ -19,6 +20,9 @@ constexpr std::chrono::seconds kDoorWriteWait{30};
 
 // OPC_E_RANGE: the door tells a value out of the item's range from one of the wrong kind.
 constexpr std::uint32_t kCodeRange = 0xC004000B;
+
+const char kWriteRefusedInRun[] =
+    "the PLC is in RUN mode and refuses writes; it must be in MONITOR mode for writes";
 
 std::uint32_t codeOf(ToolkitResult result, const std::string& detail)
 {
@@ -125,6 +129,11 @@ json writeToJson(const WriteResult& w)
         out["code"] = static_cast<std::uint32_t>(w.result);
     } else if (!succeeded(w.result)) {
         out.update(errorOf(w.result, w.error));
+        if (w.detail == kHostLinkRunMode) {
+            // Said plainly: the usual cause on a C-series line, and the cure is the operator's.
+            out["error"] = kWriteRefusedInRun;
+            out["plcResult"] = w.detail;
+        }
     }
     if (w.qualityValid)
         out["quality"] = w.quality;

@@ -38,6 +38,17 @@ std::string formatLogLine(int result, const std::string& plcName, const std::tm&
     std::string text;
     if (result >= 0)
         catalog.lookup(static_cast<std::uint32_t>(result), text);
+    return formatLogText(text, plcName, localTime);
+}
+
+std::string formatLogText(const std::string& text, const std::string& plcName) {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return formatLogText(text, plcName, local);
+}
+
+std::string formatLogText(const std::string& text, const std::string& plcName, const std::tm& localTime) {
     char hour[8];
     char minute[8];
     std::snprintf(hour, sizeof hour, "%02d", localTime.tm_hour);

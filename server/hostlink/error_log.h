@@ -22,6 +22,9 @@ const char* monthWord(int month);
 
 // "<plcName>: <day> <month word> <year> <HH> <MM> <catalogue text>\r\n", local time now.
 std::string formatLogLine(int result, const std::string& plcName);
+// The same line with a text of its own in place of the result's ("PLC mode RUN -> PROGRAM").
+std::string formatLogText(const std::string& text, const std::string& plcName);
+std::string formatLogText(const std::string& text, const std::string& plcName, const std::tm& localTime);
 // The same for a given local time and catalogue.
 std::string formatLogLine(int result, const std::string& plcName, const std::tm& localTime,
                           const MessageCatalog& catalog);

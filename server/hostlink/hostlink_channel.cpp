@@ -1,5 +1,7 @@
 #include "server/hostlink/hostlink_channel.h"
 
+#include "server/hostlink/plc_health_codec.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -125,8 +127,8 @@ HostLinkResult HostLinkChannel::counted(bool read, Transaction&& transaction)
     const auto began = LinkStats::Clock::now();
     const HostLinkResult result = transaction();
     stats().transaction(currentPlc_, currentPort_->name(), currentPort_->charactersSent() - sent,
-                       currentPort_->charactersReceived() - received, LinkStats::Clock::now() - began, result,
-                       read);
+                       currentPort_->charactersReceived() - received, LinkStats::Clock::now() - began,
+                       result == kHostLinkNotSupported ? kHostLinkOk : result, read);
     return result;
 }
 
@@ -169,5 +171,18 @@ HostLinkResult HostLinkChannel::writeWords(MemoryArea area, std::uint16_t firstW
         return kHostLinkPortNotOpened;
     return counted(false, [&] {
         return writeWordsOn(*currentPort_, r->unitNumber, area, firstWord, count, words, receiveBuffer_);
+    });
+}
+
+HostLinkResult HostLinkChannel::command(const char* header, const std::string& payload, bool hasEndCode,
+                                        std::string* data)
+{
+    const PlcRoute* r = route(currentPlc_);
+    if (r == nullptr || currentPort_ == nullptr)
+        return kHostLinkSendFailed;
+    if (!reopenIfGone())
+        return kHostLinkPortNotOpened;
+    return counted(true, [&] {
+        return commandOn(*currentPort_, r->unitNumber, header, payload, hasEndCode, data, receiveBuffer_);
     });
 }

@@ -67,6 +67,9 @@ public:
                              std::uint16_t* words);
     HostLinkResult writeWords(MemoryArea area, std::uint16_t firstWord, std::uint16_t count,
                               const std::uint16_t* words);
+    // A single-frame command on the current PLC (MS, MM, TS, SC; see plc_health_codec.h),
+    // counted in its figures as a read. "IC" counts as answered, not as a failure.
+    HostLinkResult command(const char* header, const std::string& payload, bool hasEndCode, std::string* data);
 
     std::size_t currentPlc() const { return currentPlc_; }
     std::size_t routeCount() const { return routes_.size(); }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "server/hostlink/hostlink_codec.h"
+#include "server/hostlink/plc_health_codec.h"
 #include "server/hostlink/serial_port.h"
 
 namespace {
@@ -105,4 +106,19 @@ HostLinkResult writeWordsOn(SerialPort& port, std::uint8_t unit, MemoryArea area
         }
         return checkWriteReply(reply, length);
     }
+}
+
+HostLinkResult commandOn(SerialPort& port, std::uint8_t unit, const char* header, const std::string& payload,
+                         bool hasEndCode, std::string* data, std::uint8_t* receiveBuffer)
+{
+    const std::string command = buildCommand(unit, header, payload);
+    port.discardInput();
+    if (!port.sendBytes(command.data(), command.size()))
+        return kHostLinkSendFailed;
+    const std::size_t length = port.receiveFrame(receiveBuffer, kReceiveBufferSize);
+    const HostLinkResult r =
+        checkCommandReply(reinterpret_cast<const char*>(receiveBuffer), length, command, hasEndCode, data);
+    if (r == kHostLinkBadFrame)
+        port.discardInput();
+    return r;
 }

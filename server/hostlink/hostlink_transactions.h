@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "common/format_vocab.h"
 #include "server/hostlink/hostlink_result.h"
@@ -17,3 +18,8 @@ HostLinkResult readWordsOn(SerialPort& port, std::uint8_t unit, MemoryArea area,
 HostLinkResult writeWordsOn(SerialPort& port, std::uint8_t unit, MemoryArea area,
                             std::uint16_t firstWord, std::uint16_t count,
                             const std::uint16_t* words, std::uint8_t* receiveBuffer);
+
+// One single-frame command (MS, MM, TS, SC): the reply's data after the end code (TS: after
+// the header) in *data. kHostLinkNotSupported when the unit answered "IC".
+HostLinkResult commandOn(SerialPort& port, std::uint8_t unit, const char* header, const std::string& payload,
+                         bool hasEndCode, std::string* data, std::uint8_t* receiveBuffer);

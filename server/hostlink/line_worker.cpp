@@ -82,6 +82,7 @@ void LineWorker::runPass() {
     phaseReads();
     phaseActivation();
     phaseCyclic();
+    phaseStatus();
 }
 
 void LineWorker::selectFor(Plc& plc) {
@@ -253,11 +254,34 @@ void LineWorker::phaseCyclic() {
     }
 }
 
+void LineWorker::phaseStatus() {
+    if (queuedFor(writeRequestList, [this](const PlcTag* tag) { return takes(tag); }) > 0)
+        return;
+    const auto now = PlcHealth::Clock::now();
+    for (Plc* plc : cursor_.plcs()) {
+        PlcHealth& health = plc->health();
+        const char* header = health.due(plc->lastResult() == kHostLinkOk, shared_.statusInterval, now);
+        if (header == nullptr)
+            continue;
+        selectFor(*plc);
+        std::string data;
+        const HostLinkResult r = channel_.command(header, {}, true, &data);
+        const auto changes = header[1] == 'M' ? health.modelAnswered(r, data, now)
+                                              : health.statusAnswered(r, data, shared_.statusInterval, now);
+        for (const std::string& change : changes)
+            reportLine(formatLogText(change, plc->name()));
+        return; // one a pass: the next pass serves writes and due reads first
+    }
+}
+
 void LineWorker::report(HostLinkResult result, const std::string& plcName) {
     std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    const std::string line = formatLogLine(result, plcName, local, *shared_.catalog);
+    reportLine(formatLogLine(result, plcName, local, *shared_.catalog));
+}
+
+void LineWorker::reportLine(const std::string& line) {
     // Lines of several workers go into the log and the ring whole and in one order, and the
     // window is told of each before the next comes (it shows the newest line).
     std::lock_guard lock(shared_.reportMutex);

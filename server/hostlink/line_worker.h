@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <mutex>
@@ -33,6 +34,7 @@ struct PollingShared {
     std::vector<Plc*> plcs;       // every PLC, in configuration order
     std::vector<PlcRoute> routes; // every PLC's, by PLC number
     std::mutex reportMutex;       // one line at a time into the ring and Log.err
+    std::chrono::milliseconds statusInterval{10000}; // MS every so often; 0: never
 };
 
 class LineWorker {
@@ -56,7 +58,11 @@ private:
                        bool (Plc::*has)() const, void (Plc::*execute)(HostLinkChannel&));
     void phaseActivation();
     void phaseCyclic();
+    // Phase 5: at most one status or model read of a PLC that answers, when it is due and no
+    // client's write waits.
+    void phaseStatus();
     void report(HostLinkResult result, const std::string& plcName);
+    void reportLine(const std::string& line);
 
     // Whether a queued record of tag is this worker's: a tag of its PLCs, or one of no PLC
     // at all (completed as failed by whichever worker takes it first).

@@ -13,6 +13,7 @@
 
 #include "server/hostlink/cyclic_block.h"
 #include "server/hostlink/hostlink_result.h"
+#include "server/hostlink/plc_health.h"
 #include "server/hostlink/read_block.h"
 #include "server/hostlink/write_block.h"
 #include "server/runtime/plc_tag.h"
@@ -86,6 +87,10 @@ public:
     // Destroys every block, releasing the tags they hold (the PLC list does this at shutdown).
     void destroyBlocks();
 
+    // Mode, model and error flags as the PLC reports them (read by any thread).
+    PlcHealth& health() { return health_; }
+    const PlcHealth& health() const { return health_; }
+
     // The status window's tree item for this PLC.
     void* statusItem = nullptr;
 
@@ -101,6 +106,7 @@ private:
     std::atomic<std::uint16_t> plcNumber_{0}; // read by the door while routes are rebuilt
     std::atomic<HostLinkResult> lastResult_{0}; // written by the polling thread, read anywhere
     std::atomic<std::int64_t> lastResultSinceMs_{0};
+    PlcHealth health_;
 
     std::vector<std::unique_ptr<CyclicBlock>> cyclic_;
     std::size_t servedIndex_ = 0;

@@ -67,6 +67,7 @@ void PollingThread::makeWorkers() {
     shared_.logFolder = options_.useDataFolder ? options_.dataFolder : logFolderFor(options_.dataFolder);
     shared_.list = &plcs;
     shared_.plcs = plcs.plcs();
+    shared_.statusInterval = options_.statusInterval;
     if (!options_.oneThreadPerLine) {
         workers_.push_back(std::make_unique<LineWorker>(shared_, shared_.plcs, *options_.channel));
         return;

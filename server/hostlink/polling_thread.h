@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <thread>
@@ -34,6 +35,8 @@ public:
         bool useDataFolder = false;
         // One worker per serial line (the default), or one for every PLC.
         bool oneThreadPerLine = true;
+        // Each answering PLC's status (MS) every so often; 0 never.
+        std::chrono::milliseconds statusInterval{10000};
     };
 
     explicit PollingThread(MainWindowLink* window);

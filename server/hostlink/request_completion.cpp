@@ -14,9 +14,9 @@ void completeDone(PendingRequest& request) {
     }
 }
 
-void completeFailed(PendingRequest& request, std::uint16_t quality) {
+void completeFailed(PendingRequest& request, std::uint16_t quality, HostLinkResult cause) {
     if (request.request) {
-        request.request->complete(kResultFail, true, quality, 0, 1);
+        request.request->complete(kResultFail, true, quality, cause, 1);
         request.request.reset();
     }
 }

@@ -87,7 +87,7 @@ HostLinkResult WriteBlock::execute(HostLinkChannel& channel) {
         if (result == kHostLinkOk)
             completeDone(r);
         else
-            completeFailed(r, qualityForResult(result));
+            completeFailed(r, qualityForResult(result), result);
     }
     requests_.clear();
     return result;

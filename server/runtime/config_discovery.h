@@ -10,6 +10,7 @@ inline constexpr const char* kServerRegistryKey = "SOFTWARE\\MOLVAutomation\\Vor
 inline constexpr const char* kConfigFileValue = "ConfigFile";
 // "0": one polling thread serves every line; anything else or none: one worker per line.
 inline constexpr const char* kLineThreadsValue = "LineThreads";
+inline constexpr const char* kStatusPollMsValue = "StatusPollMs";
 inline constexpr const char* kMissingConfigText = "The configuration file couldn't be loaded !";
 inline constexpr const char* kMissingConfigCaption = "OPC Omron HostLink Server";
 // The value buffer of the registry read holds at most this many bytes, terminator included.

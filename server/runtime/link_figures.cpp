@@ -36,13 +36,20 @@ double busyOf(const HostLinkChannel& channel, const std::string& portName)
 json plcStatus(const Plc& plc)
 {
     const HostLinkResult last = plc.lastResult();
+    const PlcHealthSnapshot h = plc.health().snapshot();
     return {{"plc", latin1ToUtf8(plc.name())},
             {"unit", plc.unitNumber()},
             {"port", plc.portName()},
             {"lastResult", last},
             {"lastText", last == kHostLinkOk ? std::string()
                                              : latin1ToUtf8(MessageCatalog::instance().textFor(std::uint32_t(last)))},
-            {"lastResultSince", plc.lastResultSinceMs()}};
+            {"lastResultSince", plc.lastResultSinceMs()},
+            {"mode", h.mode ? json(modeName(*h.mode)) : json(nullptr)},
+            {"model", h.modelCode ? json(modelName(*h.modelCode)) : json(nullptr)},
+            {"modelCode", h.modelCode ? json(*h.modelCode) : json(nullptr)},
+            {"fatal", h.fatal},
+            {"fals", h.fals},
+            {"message", latin1ToUtf8(h.message)}};
 }
 
 } // namespace

@@ -99,6 +99,7 @@ bool ServerApp::start(std::string* error)
     // Started whether or not a PLC was configured: an empty list is reported by the thread.
     PollingThread::Options polling;
     polling.oneThreadPerLine = options_.oneThreadPerLine;
+    polling.statusInterval = options_.statusInterval;
     polling_ = std::make_unique<PollingThread>(window_, polling);
     polling_->start();
 

@@ -32,6 +32,8 @@ public:
         // One polling worker per serial line, or (registry value LineThreads "0") one thread
         // for every PLC.
         bool oneThreadPerLine = true;
+        // Registry value StatusPollMs: each answering PLC's status every so often; 0 never.
+        std::chrono::milliseconds statusInterval{10000};
         // How long shutdown waits for clients to leave.
         std::chrono::milliseconds clientWait{10000};
     };

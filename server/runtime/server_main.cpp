@@ -103,7 +103,18 @@ int main(int argc, char** argv)
             cmd.startedByCom = true;
     }
     options.maxClients = cmd.maxClients;
-    options.oneThreadPerLine = Registry::fromEnvironment().readString(kServerRegistryKey, kLineThreadsValue) != "0";
+    const Registry registry = Registry::fromEnvironment();
+    options.oneThreadPerLine = registry.readString(kServerRegistryKey, kLineThreadsValue) != "0";
+    if (auto ms = registry.readString(kServerRegistryKey, kStatusPollMsValue); ms && !ms->empty()) {
+        // Milliseconds, 0 (off) or from 100 to one day; anything else keeps the default.
+        const bool digits = ms->size() <= 8 && ms->find_first_not_of("0123456789") == std::string::npos;
+        const long n = digits ? std::stol(*ms) : -1;
+        if (n == 0 || (n >= 100 && n <= 86400000))
+            options.statusInterval = std::chrono::milliseconds(n);
+        else
+            std::cerr << "vorlask: StatusPollMs \"" << *ms << "\" is not 0 or 100 to 86400000; status every "
+                      << options.statusInterval.count() << " ms\n";
+    }
     const auto beside = [](const char* program) {
         std::error_code ec;
         return (std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() / program).string();

@@ -59,6 +59,11 @@ StatusDialog::StatusDialog(QWidget* parent, PlcList* plcs)
     tree_->setObjectName("tree");
     tree_->setGeometry(dlu(12, 19, 146, 186));
     tree_->setHeaderHidden(true);
+    // Beside each PLC its mode, as it reports it.
+    tree_->setColumnCount(2);
+    tree_->header()->setStretchLastSection(false);
+    tree_->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    tree_->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     tree_->setRootIsDecorated(true);
     tree_->setDragEnabled(false);
     tree_->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -296,6 +301,13 @@ QString plcFigures(const nlohmann::json& p)
                             QString::number(p["charsReceived"].get<qulonglong>()),
                             QString::number(p["failures"].get<qulonglong>()),
                             failed.isEmpty() ? QString() : " (" + failed.join(", ") + ")");
+    if (p["mode"].is_string() || p["model"].is_string()) {
+        text += QString("Mode %1, model %2%3%4.\n")
+                    .arg(p["mode"].is_string() ? QString::fromStdString(p["mode"]) : QString("unknown"),
+                         p["model"].is_string() ? QString::fromStdString(p["model"]) : QString("unknown"),
+                         p["fatal"].get<bool>() ? QString(", fatal error") : QString(),
+                         p["fals"].get<bool>() ? ", FALS " + QString::fromStdString(p["message"]) : QString());
+    }
     const int last = p["lastResult"];
     text += QString("Last result %1%2 since %3. Response %4 ms, mean %5 ms, max %6 ms. Last good read %7. "
                     "Line %8 % busy.")
@@ -313,6 +325,14 @@ QString StatusDialog::figuresText() const { return figures_->text(); }
 void StatusDialog::showFigures()
 {
     const nlohmann::json all = linkFigures();
+    if (plcs_) {
+        for (Plc* plc : plcs_->plcs()) {
+            auto* item = static_cast<QTreeWidgetItem*>(plc->statusItem);
+            const auto mode = plc->health().snapshot().mode;
+            if (item)
+                item->setText(1, mode ? QString(modeName(*mode)) : QString());
+        }
+    }
     QTreeWidgetItem* current = tree_->currentItem();
     const ItemKind kind = kindOf(current);
     QString text;

@@ -46,6 +46,7 @@ void answerWrite(WriteResult& out, const SODaSRequest& request)
     out.result = request.getResult();
     out.qualityValid = request.isQualityValid();
     out.quality = request.getQuality();
+    out.detail = request.getDetail();
     if (!succeeded(out.result))
         out.error = failureText(out.result, "The write failed");
 }

@@ -54,6 +54,7 @@ struct WriteResult {
     bool qualityValid = false; // the polling side reported a write quality
     std::uint16_t quality = 0;
     std::string error; // e.g. "Cannot convert VT_BSTR "abc" to VT_I2: not a number"
+    std::int32_t detail = 0; // what the device side gave as the cause (its own number), 0 none
 };
 
 struct DataChangeItem {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "server/hostlink/hostlink_codec.h"
+#include "server/hostlink/plc_health_codec.h"
 #include "tests/hostlink/memory_line.h"
 
 namespace {
@@ -199,4 +200,94 @@ TEST(HostLinkCodec, WriteReplyCheckers)
     EXPECT_EQ(checkWriteContinuation("x\r", 2), 64);
     EXPECT_EQ(checkWriteContinuation("x", 1), 48);
     EXPECT_EQ(checkWriteContinuation("", 0), 4);
+}
+
+// Frames with their FCS, as a PLC would send them.
+std::string framed(const std::string& body)
+{
+    char fcs[2];
+    appendFcs(body.data(), body.size(), fcs);
+    return body + std::string(fcs, 2) + "*\r";
+}
+
+TEST(HostLinkCodec, StatusModelTestAndModeCommandsAndTheirReplies)
+{
+    EXPECT_EQ(buildCommand(5, "MS"), framed("@05MS"));
+    EXPECT_EQ(buildCommand(31, "SC", "03"), framed("@31SC03"));
+    EXPECT_EQ(buildCommand(0, "TS", "ABC"), framed("@00TSABC"));
+    struct Case {
+        const char* name;
+        std::string command;
+        std::string reply;
+        bool hasEndCode;
+        HostLinkResult result;
+        std::string data;
+    };
+    const std::string ms = buildCommand(5, "MS"), mm = buildCommand(5, "MM"), ts = buildCommand(5, "TS", "HELLO");
+    const Case cases[] = {
+        {"status", ms, framed("@05MS000200"), true, 0, "0200"},
+        {"status with message", ms, framed("@05MS00C200MOTOR OVERLOAD  "), true, 0, "C200MOTOR OVERLOAD  "},
+        {"model", mm, framed("@05MM0011"), true, 0, "11"},
+        {"test echo has no end code", ts, framed("@05TSHELLO"), false, 0, "HELLO"},
+        {"mode change refused in RUN", buildCommand(5, "SC", "00"), framed("@05SC01"), true, kHostLinkRunMode, ""},
+        {"unknown command", ms, framed("@05IC"), true, kHostLinkNotSupported, ""},
+        {"another unit", ms, framed("@06MS000200"), true, kHostLinkBadFrame, ""},
+        {"another command", ms, framed("@05MM0011"), true, kHostLinkBadFrame, ""},
+        {"bad FCS", ms, "@05MS00020000*\r", true, kHostLinkFcsError, ""},
+        {"no terminator", ms, framed("@05MS000200").substr(0, 12), true, kHostLinkBadFrame, ""},
+        {"nothing", ms, "", true, kHostLinkNoReply, ""},
+        {"short", ms, framed("@05"), true, kHostLinkBadFrame, ""},
+        {"end code not hex", ms, framed("@05MSZZ"), true, kHostLinkBadFrame, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string data = "untouched";
+        EXPECT_EQ(checkCommandReply(c.reply.data(), c.reply.size(), c.command, c.hasEndCode, &data), c.result);
+        if (c.result == kHostLinkOk) {
+            EXPECT_EQ(data, c.data);
+        }
+    }
+
+    struct Status {
+        const char* data;
+        bool ok;
+        const char* mode; // nullptr: not known
+        bool fatal, fals;
+        const char* message;
+    };
+    const Status statuses[] = {
+        {"0000", true, "PROGRAM", false, false, ""},
+        {"0200", true, "RUN", false, false, ""},
+        {"0300", true, "MONITOR", false, false, ""},
+        {"0100", true, nullptr, false, false, ""},
+        {"C200MOTOR OVERLOAD  ", true, "RUN", true, true, "MOTOR OVERLOAD"},
+        {"4000\x01X", true, "PROGRAM", false, true, "?X"},
+        {"02", false, nullptr, false, false, ""},
+        {"02G0", false, nullptr, false, false, ""},
+    };
+    for (const Status& s : statuses) {
+        SCOPED_TRACE(s.data);
+        const auto r = parseStatusData(s.data);
+        ASSERT_EQ(r.has_value(), s.ok);
+        if (!s.ok)
+            continue;
+        EXPECT_EQ(r->modeKnown, s.mode != nullptr);
+        if (s.mode) {
+            EXPECT_STREQ(modeName(r->mode), s.mode);
+        }
+        EXPECT_EQ(r->fatal, s.fatal);
+        EXPECT_EQ(r->fals, s.fals);
+        EXPECT_EQ(r->message, s.message);
+    }
+    EXPECT_EQ(parseModelData("12"), std::optional<std::uint8_t>(0x12));
+    EXPECT_FALSE(parseModelData("1").has_value());
+    EXPECT_EQ(modelName(0x12), "C20H/C28H/C40H/C200H/C200HS");
+    EXPECT_EQ(modelName(0x7A), "model code 7A");
+    for (PlcMode m : {PlcMode::Program, PlcMode::Monitor, PlcMode::Run}) {
+        EXPECT_EQ(modeOfChangeCode(modeChangeCode(m)), m);
+        EXPECT_EQ(modeOfStatus(statusWord(m, false, false)), m);
+        EXPECT_EQ(modeFromName(std::string(modeName(m))), m);
+    }
+    EXPECT_EQ(modeFromName("run"), PlcMode::Run);
+    EXPECT_FALSE(modeFromName("stop").has_value());
 }

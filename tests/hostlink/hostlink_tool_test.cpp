@@ -106,6 +106,7 @@ TEST_F(HostlinkTool, WriteThenReadEveryArea)
 
 TEST_F(HostlinkTool, FailedTransactionsPrintTheirResultAndExitOne)
 {
+    sim->setRunLock(true);
     sim->setMode(0, SimMode::Run);
     ToolRun r = run(port() + " write DM 0 0001");
     EXPECT_EQ(r.status, 1);
@@ -134,6 +135,9 @@ TEST_F(HostlinkTool, UsageErrorsExitTwo)
         "--port X --unit 32 read DM 0 1",
         "--port X --bogus read DM 0 1",
         "--port X erase DM 0 1",
+        "--port X scan --units 5-2",
+        "--port X scan --timeout 0",
+        "--port X mode stop --yes",
     };
     for (const char* args : bad) {
         const ToolRun r = run(args);
@@ -150,4 +154,40 @@ TEST_F(HostlinkTool, HelpAndVersion)
     r = run("--version");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out.rfind("hostlink ", 0), 0u);
+}
+
+TEST_F(HostlinkTool, ScanFindsTheUnitsThatAnswerAndAModeChangeNeedsYes)
+{
+    sim->stop();
+    PlcSimulator::Options o;
+    o.units = {0, 5};
+    o.linkPath = folder.link;
+    sim = std::make_unique<PlcSimulator>(o);
+    sim->setModel(5, 0x11);
+    sim->setMode(5, SimMode::Run);
+    ASSERT_TRUE(sim->start());
+    const std::string header = "unit\tbaud\tparity\tdataBits\tstopBits\tmodel\tmode\n";
+    const std::string unit0 = "0\t9600\tEVEN\t7\t2\tC20H/C28H/C40H/C200H/C200HS\tMONITOR\n";
+
+    ToolRun r = run(port() + " scan --units 0-7 --timeout 100");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, header + unit0 + "5\t9600\tEVEN\t7\t2\tC2000H/CQM1/CPM1/CPM1A/SRM1\tRUN\n");
+    r = run(port() + " scan --units 1-4 --timeout 50");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, header);
+    r = run(port() + " scan --units 0-1 --timeout 50 --auto");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, header + unit0);
+
+    r = run(port() + " --unit 5 mode program");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("--yes"), std::string::npos) << r.err;
+    EXPECT_EQ(sim->mode(5), SimMode::Run);
+    r = run(port() + " --unit 5 mode program --yes");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(sim->mode(5), SimMode::Program);
+    r = run(port() + " --unit 5 status");
+    EXPECT_EQ(r.out, header + "5\t9600\tEVEN\t7\t2\tC2000H/CQM1/CPM1/CPM1A/SRM1\tPROGRAM\n") << r.err;
+    r = run(port() + " --unit 3 status");
+    EXPECT_EQ(r.status, 1);
 }

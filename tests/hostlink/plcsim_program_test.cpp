@@ -85,7 +85,7 @@ TEST(PlcsimProgram, ServesImageModesFaultsAndDumpsAtExit)
 
     Program sim;
     ASSERT_TRUE(sim.start({bin("plcsim"), "--image", image, "--link", folder.link, "--dump", dump,
-                           "--mode", "5:RUN", "--fault", "0:RH:endcode=23",
+                           "--mode", "5:RUN", "--run-lock", "--fault", "0:RH:endcode=23",
                            "--animate", "0:DM 20 count 5 every 60000"}));
     EXPECT_EQ(sim.firstLine, folder.link);
 

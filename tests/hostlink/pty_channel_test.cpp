@@ -237,6 +237,7 @@ TEST_F(LineWithSim, LongWritesGoInSeveralFramesAndRefusalsAreReported)
     EXPECT_EQ(channel.writeWords(MemoryArea::DM, 6600, 100, data.data()), 65);
     EXPECT_EQ(channel.writeWords(MemoryArea::AR, 27, 2, data.data()), 65);
 
+    sim.setRunLock(true);
     sim.setMode(0, SimMode::Run);
     EXPECT_EQ(channel.writeWords(MemoryArea::DM, 0, 1, data.data()), 70);
     EXPECT_EQ(channel.writeWords(MemoryArea::DM, 0, 100, data.data()), 64);

@@ -36,6 +36,8 @@ const char* kUsage =
     "  read [--device] ITEMID...               ITEMID<TAB>VALUE<TAB>QUALITY per item\n"
     "  write ITEMID VALUE                      write one value\n"
     "  watch [--rate MS] [--count N] ITEMID... print data changes until N changes or Ctrl-C\n"
+    "  plcs [--json]                           per PLC: unit, port, mode, model, fatal error and\n"
+    "                                          FALS flags, FAL/FALS message, last result\n"
     "  stats [--blocks] [--json] [--reset]     per PLC: commands, failures, last result, response\n"
     "                                          times, line use; --blocks adds the cyclic blocks'\n"
     "                                          achieved intervals; --reset starts them afresh\n"
@@ -154,9 +156,9 @@ int runWrite(DoorClient& door, const std::string& item, const nlohmann::json& va
     return kExitOk;
 }
 
-int runStats(DoorClient& door, bool blocks, bool asJson, bool reset)
+int runStats(DoorClient& door, bool blocks, bool asJson, bool reset, bool plcsOnly = false)
 {
-    auto reply = door.call({{"op", "stats"}, {"reset", reset}});
+    auto reply = plcsOnly ? door.call({{"op", "plcs"}}) : door.call({{"op", "stats"}, {"reset", reset}});
     if (!reply)
         return lost();
     if (!reply->value("ok", false)) {
@@ -166,7 +168,7 @@ int runStats(DoorClient& door, bool blocks, bool asJson, bool reset)
     if (asJson)
         std::cout << reply->dump() << '\n';
     else
-        std::cout << statsTables(*reply, blocks);
+        std::cout << (plcsOnly ? plcsTable(*reply) : statsTables(*reply, blocks));
     return kExitOk;
 }
 
@@ -307,6 +309,13 @@ int main(int argc, char** argv)
         }
         if (items.empty())
             return usage("watch needs at least one ITEMID");
+    } else if (command == "plcs") {
+        for (const auto& a : rest) {
+            if (a == "--json")
+                statsJson = true;
+            else
+                return usage("unknown plcs option " + a);
+        }
     } else if (command == "stats") {
         for (const auto& a : rest) {
             if (a == "--blocks")
@@ -346,6 +355,8 @@ int main(int argc, char** argv)
         rc = runWrite(door, rest[0], writeValue);
     else if (command == "stats")
         rc = runStats(door, statsBlocks, statsJson, statsReset);
+    else if (command == "plcs")
+        rc = runStats(door, false, statsJson, false, true);
     else
         rc = runWatch(door, items, rate, count);
     std::cout.flush();

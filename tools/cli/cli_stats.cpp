@@ -39,6 +39,14 @@ void table(std::ostringstream& out, const nlohmann::json& rows, std::initializer
 
 } // namespace
 
+std::string plcsTable(const nlohmann::json& reply)
+{
+    std::ostringstream out;
+    table(out, reply.value("plcs", nlohmann::json::array()),
+          {"plc", "unit", "port", "mode", "model", "fatal", "fals", "message", "lastResult", "lastText"});
+    return out.str();
+}
+
 std::string statsTables(const nlohmann::json& reply, bool blocks)
 {
     std::ostringstream out;

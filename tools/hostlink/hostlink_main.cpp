@@ -8,7 +8,9 @@
 
 #include "server/hostlink/hostlink_channel.h"
 #include "server/hostlink/message_catalog.h"
+#include "server/hostlink/plc_health_codec.h"
 #include "server/hostlink/port_names.h"
+#include "tools/hostlink/commissioning.h"
 #include "tools/hostlink/tracing_line.h"
 
 namespace {
@@ -17,12 +19,21 @@ const char kUsage[] =
     "usage: hostlink --port DEVICE [--unit N] [--baud N] [--parity NO|ODD|EVEN] [--data-bits N]\n"
     "                [--stop-bits N] [--trace] read AREA ADDRESS COUNT\n"
     "       hostlink --port DEVICE [--unit N] ... write AREA ADDRESS WORD...\n"
+    "       hostlink --port DEVICE ... scan [--units A-B] [--timeout MS] [--auto]\n"
+    "       hostlink --port DEVICE [--unit N] ... status\n"
+    "       hostlink --port DEVICE [--unit N] ... mode program|monitor|run --yes\n"
     "\n"
     "AREA is LR, HR, DM, AR, IR, TC or TG; ADDRESS and COUNT are decimal; each WORD is 4 hex\n"
     "digits (TG: 0 or 1). Defaults: unit 0, 9600 baud, EVEN parity, 7 data bits, 2 stop bits.\n"
     "DEVICE is a device path, a port name such as COM3 (mapped through the registry), or a\n"
     "device server: tcp://HOST:PORT, rfc2217://HOST:PORT or tcp-listen://ADDR:PORT.\n"
     "read prints one word per line; --trace shows every frame on standard error.\n"
+    "scan asks each unit of the range (default 0-31) to echo a test text and prints\n"
+    "\"unit baud parity dataBits stopBits model mode\" for each that answers; a silent unit costs\n"
+    "--timeout (200 ms). --auto tries the usual line settings, 9600 7E2 first, until one answers.\n"
+    "status prints that row for --unit. mode changes the PLC's operating mode: that stops or\n"
+    "starts the machine it runs, so it is sent only with --yes.\n"
+    "Exit status of scan: 0 some unit answered, 1 none.\n"
     "Exit status: 0 done, 1 the transaction failed (\"result N: TEXT\"), 2 usage error.\n";
 
 const char kVersion[] = "hostlink 1.1.0\n";
@@ -74,6 +85,57 @@ int failed(HostLinkResult result)
     return 1;
 }
 
+// scan, status and mode (rest[0]) with their own arguments.
+int commission(const std::string& port, const LineSetting& setting, unsigned unit,
+               const std::vector<std::string>& rest, bool trace)
+{
+    const std::string device = resolvePortDevice(port);
+    const MakeLine makeLine = [&](const SerialSettings& settings) -> std::unique_ptr<Line> {
+        auto line = makeTargetLine(device, settings);
+        if (!trace)
+            return line;
+        return std::make_unique<TracingLine>(std::move(line), std::cerr);
+    };
+    if (rest[0] == "status") {
+        if (rest.size() != 1)
+            return usageError("status takes no arguments");
+        return unitStatus(makeLine, setting, unit, std::cout, std::cerr);
+    }
+    if (rest[0] == "mode") {
+        const bool yes = rest.size() == 3 && rest[2] == "--yes";
+        if (rest.size() < 2 || rest.size() > 3 || (rest.size() == 3 && !yes) || !modeFromName(rest[1]))
+            return usageError("mode takes program, monitor or run, and --yes");
+        if (!yes) {
+            std::cerr << "hostlink: a mode change stops or starts the machine the PLC runs; "
+                         "add --yes to send it\n";
+            return 2;
+        }
+        return changeMode(makeLine, setting, unit, rest[1], std::cerr);
+    }
+    ScanOptions options;
+    for (std::size_t i = 1; i < rest.size(); ++i) {
+        unsigned long n = 0, m = 0;
+        if (rest[i] == "--auto") {
+            options.autoSettings = true;
+        } else if (rest[i] == "--timeout" && i + 1 < rest.size()) {
+            if (!decimal(rest[++i], 60000, &n) || n < 10)
+                return usageError("--timeout takes 10 to 60000 milliseconds");
+            options.timeoutMs = static_cast<int>(n);
+        } else if (rest[i] == "--units" && i + 1 < rest.size()) {
+            const std::string& r = rest[++i];
+            const auto dash = r.find('-');
+            if (dash == std::string::npos || !decimal(r.substr(0, dash), 31, &n) || !decimal(r.substr(dash + 1), 31, &m) ||
+                m < n)
+                return usageError("--units takes A-B within 0-31");
+            options.firstUnit = static_cast<unsigned>(n);
+            options.lastUnit = static_cast<unsigned>(m);
+        } else {
+            return usageError("unknown scan argument " + rest[i]);
+        }
+    }
+    return scanLine(makeLine, setting, options, std::cout, std::cerr);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -123,7 +185,7 @@ int main(int argc, char** argv)
                 return usageError("--stop-bits takes 1 or 2");
         } else if (arg == "--trace") {
             trace = true;
-        } else if (arg == "read" || arg == "write") {
+        } else if (arg == "read" || arg == "write" || arg == "scan" || arg == "status" || arg == "mode") {
             rest.push_back(arg);
         } else {
             return usageError("unknown argument " + arg);
@@ -131,6 +193,12 @@ int main(int argc, char** argv)
     }
     if (port.empty())
         return usageError("--port is required");
+    if (!rest.empty() && (rest[0] == "scan" || rest[0] == "status" || rest[0] == "mode")) {
+        MessageCatalog::instance().load(moduleDirectory() / "Vorlask.dat");
+        return commission(port, LineSetting{static_cast<std::uint32_t>(baud), parity, static_cast<int>(dataBits),
+                                            static_cast<int>(stopBits)},
+                          static_cast<unsigned>(unit), rest, trace);
+    }
     if (rest.size() < 3)
         return usageError("read or write needs AREA ADDRESS and more");
     const bool isRead = rest[0] == "read";

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "server/hostlink/hostlink_codec.h"
+#include "server/hostlink/plc_health_codec.h"
 #include "server/hostlink/serial_settings.h"
 #include "tools/plcsim/sim_unit.h"
 
@@ -245,6 +246,26 @@ void PlcSimulator::setMode(std::uint8_t unit, SimMode mode)
 {
     std::lock_guard lock(mutex_);
     unitCreate(unit).mode = mode;
+}
+
+void PlcSimulator::setModel(std::uint8_t unit, std::uint8_t code)
+{
+    std::lock_guard lock(mutex_);
+    unitCreate(unit).model = code;
+}
+
+void PlcSimulator::setErrors(std::uint8_t unit, bool fatal, bool fals, const std::string& message)
+{
+    std::lock_guard lock(mutex_);
+    Unit& u = unitCreate(unit);
+    u.fatal = fatal;
+    u.fals = fals;
+    u.message = message.substr(0, 16);
+}
+
+void PlcSimulator::setRunLock(bool on)
+{
+    runLock_ = on;
 }
 
 SimMode PlcSimulator::mode(std::uint8_t unit) const
@@ -589,7 +610,7 @@ void PlcSimulator::handleCommand(const std::string& frame)
             reply(statusReply(unit, header, 0x15), fault, true);
             return;
         }
-        if (mode(unit) == SimMode::Run) {
+        if (runLock_ && mode(unit) == SimMode::Run) {
             reply(statusReply(unit, header, 0x01), fault, true);
             return;
         }
@@ -603,6 +624,8 @@ void PlcSimulator::handleCommand(const std::string& frame)
         handleContinuation(frame.substr(9));
         return;
     }
+    if (fault.kind != SimFaultKind::NotSupported && handleHealthCommand(unit, header, frame, fault))
+        return;
     // Not a command this controller knows.
     std::string ic = "@00IC";
     putNumber(unit, ic.data() + 1, 2, 10);
@@ -610,6 +633,71 @@ void PlcSimulator::handleCommand(const std::string& frame)
     appendFcs(ic.data(), ic.size(), fcs);
     ic.append(fcs, 2);
     reply(ic + "*\r", fault, true);
+}
+
+bool PlcSimulator::handleHealthCommand(std::uint8_t unit, const std::string& header, const std::string& frame,
+                                       const SimFault& fault)
+{
+    // Data between the header and the FCS.
+    const std::string data = frame.size() >= 9 ? frame.substr(5, frame.size() - 9) : std::string();
+    auto answer = [&](const std::string& body, bool endCode) {
+        std::string f = "@00" + header + (endCode ? "00" : "") + body;
+        putNumber(unit, f.data() + 1, 2, 10);
+        char fcs[2];
+        appendFcs(f.data(), f.size(), fcs);
+        f.append(fcs, 2);
+        reply(f + "*\r", fault, true);
+    };
+    if (header == "TS") {
+        if (data.size() > 122) {
+            reply(statusReply(unit, header, 0x15), fault, true);
+            return true;
+        }
+        answer(data, false);
+        return true;
+    }
+    if (header == "MM") {
+        std::uint8_t model;
+        {
+            std::lock_guard lock(mutex_);
+            model = unitCreate(unit).model;
+        }
+        char code[3];
+        std::snprintf(code, sizeof code, "%02X", model);
+        answer(code, true);
+        return true;
+    }
+    if (header == "MS") {
+        std::string body;
+        {
+            std::lock_guard lock(mutex_);
+            const Unit& u = unitCreate(unit);
+            const PlcMode mode = u.mode == SimMode::Run       ? PlcMode::Run
+                                 : u.mode == SimMode::Monitor ? PlcMode::Monitor
+                                                              : PlcMode::Program;
+            char word[5];
+            std::snprintf(word, sizeof word, "%04X", statusWord(mode, u.fatal, u.fals));
+            body = word;
+            if ((u.fatal || u.fals) && !u.message.empty())
+                body += (u.message + std::string(16, ' ')).substr(0, 16);
+        }
+        answer(body, true);
+        return true;
+    }
+    if (header == "SC") {
+        const auto next = data.size() == 2 ? modeOfChangeCode(static_cast<std::uint8_t>(parseHex(data.data(), 2)))
+                                           : std::nullopt;
+        if (!next) {
+            reply(statusReply(unit, header, 0x15), fault, true);
+            return true;
+        }
+        setMode(unit, *next == PlcMode::Run       ? SimMode::Run
+                      : *next == PlcMode::Monitor ? SimMode::Monitor
+                                                  : SimMode::Program);
+        answer("", true);
+        return true;
+    }
+    return false;
 }
 
 void PlcSimulator::handleContinuation(const std::string& part)

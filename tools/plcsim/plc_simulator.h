@@ -68,6 +68,7 @@ enum class SimFaultKind {
     Dribble,            // bytes go one at a time, value milliseconds apart
     EndCode,            // the reply carries end code value (hex, e.g. 0x0B) and no data
     Flood,              // 512 characters without a CR instead of the reply
+    NotSupported,       // "IC": the unit does not know the command
 };
 
 struct SimFault {
@@ -76,7 +77,7 @@ struct SimFault {
     int remaining = -1;  // commands it still applies to; -1 for ever
 };
 
-// "silence", "delay=300", "badfcs", "garble", "noterm", "cut", "dribble=5", "endcode=0B",
+// "silence", "delay=300", "badfcs", "garble", "noterm", "cut", "dribble=5", "endcode=0B", "ic",
 // optionally followed by "xN" (only the next N commands). nullopt when not understood.
 std::optional<SimFault> parseSimFault(const std::string& text);
 
@@ -155,6 +156,12 @@ public:
     // ---- mode ----
     void setMode(std::uint8_t unit, SimMode mode);
     SimMode mode(std::uint8_t unit) const;
+    // What MM and MS report: the model code (default 12, the C200H family), the fatal error
+    // and FALS flags and the FAL/FALS message (up to 16 characters).
+    void setModel(std::uint8_t unit, std::uint8_t code);
+    void setErrors(std::uint8_t unit, bool fatal, bool fals, const std::string& message = {});
+    // Writes refused in RUN with end code 01, as many C-series controllers do (off by default).
+    void setRunLock(bool on);
 
     // ---- faults: per unit and command header ("RD", "WH", ...; "*" for every command) ----
     void setFault(std::uint8_t unit, const std::string& command, const SimFault& fault);
@@ -180,6 +187,9 @@ private:
     void handleFrame(const std::string& frame);
     void handleCommand(const std::string& frame);
     void handleContinuation(const std::string& frame);
+    // MS, MM, TS and SC; false for any other header.
+    bool handleHealthCommand(std::uint8_t unit, const std::string& header, const std::string& frame,
+                             const SimFault& fault);
     void sendReadFrame();
     void finishWrite();
     void reply(std::string frame, const SimFault& fault, bool finalFrame);
@@ -192,6 +202,7 @@ private:
     SimFault takeFault(std::uint8_t unit, const std::string& command);
 
     Options options_;
+    std::atomic<bool> runLock_{false};
     mutable std::mutex mutex_;
     std::map<std::uint8_t, std::unique_ptr<Unit>> memory_;
     std::vector<std::uint8_t> served_;

@@ -19,7 +19,8 @@ void onDump(int) { gDump = 1; }
 
 const char kUsage[] =
     "usage: plcsim [--unit N]... [--link PATH] [--image FILE] [--dump FILE] [--baud N]\n"
-    "              [--mode [UNIT:]RUN|MONITOR|PROGRAM] [--fault [UNIT:]CMD:KIND]...\n"
+    "              [--mode [UNIT:]RUN|MONITOR|PROGRAM] [--model [UNIT:]HH] [--run-lock]\n"
+    "              [--fault [UNIT:]CMD:KIND]...\n"
     "              [--animate \"[UNIT:]AREA ADDRESS RULE\"]... [--verbose] [--stats]\n"
     "\n"
     "Simulates Omron C-series PLCs answering Host Link on a pseudo-terminal. The terminal's\n"
@@ -32,10 +33,13 @@ const char kUsage[] =
     "  --image FILE     load the memory image FILE (format in docs/plcsim.md)\n"
     "  --dump FILE      write the memory image to FILE on SIGUSR1 and at exit\n"
     "  --baud N         pace replies and commands as a line of N baud (11 bits a character)\n"
-    "  --mode M         mode of every unit, or UNIT:M for one; writes in RUN get end code 01\n"
+    "  --mode M         mode of every unit, or UNIT:M for one (MS reads it, SC changes it)\n"
+    "  --model HH       the model code MM reports (hex; default 12, the C200H family)\n"
+    "  --run-lock       refuse memory writes in RUN with end code 01, as many models do\n"
     "  --fault SPEC     [UNIT:]CMD:KIND with CMD a header (RD, WH, ...) or * and KIND one of\n"
     "                   silence, delay=MS, badfcs, garble, noterm, cut, flood, dribble=MS,\n"
-    "                   endcode=HH; a suffix xN limits it to the next N commands\n"
+    "                   endcode=HH, ic (the unit does not know the command); a suffix xN\n"
+    "                   limits it to the next N commands\n"
     "  --animate RULE   [UNIT:]AREA ADDRESS count [STEP] | bcdcount | sine AMPL OFFSET PERIOD_MS\n"
     "                   | toggle [MASK] | clock, optionally followed by \"every MS\" (default 1000)\n"
     "  --verbose        print every frame on standard error\n"
@@ -77,7 +81,8 @@ int main(int argc, char** argv)
 {
     PlcSimulator::Options options;
     std::string image, dump;
-    std::vector<std::string> modes, faults, animations;
+    std::vector<std::string> modes, models, faults, animations;
+    bool runLock = false;
     bool stats = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -117,6 +122,12 @@ int main(int argc, char** argv)
             if (!value(&v))
                 return usage("--mode takes RUN, MONITOR or PROGRAM");
             modes.push_back(v);
+        } else if (arg == "--model") {
+            if (!value(&v))
+                return usage("--model takes [UNIT:]HH");
+            models.push_back(v);
+        } else if (arg == "--run-lock") {
+            runLock = true;
         } else if (arg == "--fault") {
             if (!value(&v))
                 return usage("--fault takes [UNIT:]CMD:KIND");
@@ -160,6 +171,16 @@ int main(int argc, char** argv)
         for (std::uint8_t u : units) {
             if (!unit || *unit == u)
                 sim.setMode(u, mode);
+        }
+    }
+    sim.setRunLock(runLock);
+    for (std::string m : models) {
+        const auto unit = splitUnit(m);
+        if (m.size() != 2 || m.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+            return usage("--model takes 2 hex digits: " + m);
+        for (std::uint8_t u : units) {
+            if (!unit || *unit == u)
+                sim.setModel(u, static_cast<std::uint8_t>(std::stoul(m, nullptr, 16)));
         }
     }
     for (std::string f : faults) {

@@ -64,6 +64,8 @@ std::optional<SimFault> parseSimFault(const std::string& spec)
     long v = 0;
     if (name == "silence" && value.empty())
         fault.kind = SimFaultKind::Silence;
+    else if (name == "ic" && value.empty())
+        fault.kind = SimFaultKind::NotSupported;
     else if (name == "delay" && parseInt(value, 10, &v) && v >= 0)
         fault.kind = SimFaultKind::Delay;
     else if (name == "badfcs" && value.empty())

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "tools/plcsim/plc_simulator.h"
@@ -16,7 +17,11 @@ struct PlcSimulator::Unit {
     std::vector<std::uint16_t>& area(MemoryArea a) { return areas[static_cast<int>(a)]; }
     const std::vector<std::uint16_t>& area(MemoryArea a) const { return areas[static_cast<int>(a)]; }
 
-    // Writes are refused in RUN, as on the real controller; MONITOR lets the demo write.
+    // RUN refuses writes under the run lock; MONITOR lets the demo write.
     SimMode mode = SimMode::Monitor;
+    std::uint8_t model = 0x12;
+    bool fatal = false;
+    bool fals = false;
+    std::string message;
     std::array<std::vector<std::uint16_t>, 8> areas;
 };
