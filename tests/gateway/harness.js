@@ -101,12 +101,14 @@ class World {
         this.sims.set(name, p);
         return p;
     }
-    configure(configFile, ports) {
+    // values: further registry values of the server's key ({StatusPollMs: "300"}).
+    configure(configFile, ports, values = {}) {
         const base = path.join(this.registry, "software", "molvautomation", "vorlask");
         fs.mkdirSync(path.join(base, "ports"), { recursive: true });
         const lines = Object.entries(ports).map(([com, sim]) => `${com}=${path.join(this.work, sim)}`);
         fs.writeFileSync(path.join(base, "ports", "values"), lines.join("\n") + "\n");
-        fs.writeFileSync(path.join(base, "values"), `ConfigFile=${configFile}\n`);
+        const own = Object.entries(values).map(([name, value]) => `${name}=${value}\n`).join("");
+        fs.writeFileSync(path.join(base, "values"), `ConfigFile=${configFile}\n${own}`);
     }
     async server(args = []) {
         const p = this.start("vorlask", path.join(BIN, "vorlask"), ["--headless", ...args]);

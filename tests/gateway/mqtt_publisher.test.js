@@ -60,6 +60,12 @@ test("JSON: retained values and status, changes, writes only when allowed, will,
         const late = world.subscriber("vorlask/cell1/Press/Setpoint", ["-C", "1", "-W", "20"]);
         await late.exited;
         assert.equal(JSON.parse(late.out.split(" ").slice(1).join(" ")).value, 500);
+        // Each PLC's own status, retained beside its items.
+        const own = await waitFor("Press's mode and model", () => {
+            const s = last(sub, "vorlask/cell1/$plc/Press");
+            return s && s.mode === "MONITOR" && s.model && s;
+        });
+        assert.deepEqual([own.fatal, own.fals, own.lastResult, own.modelCode], [false, false, 0, 0x12]);
     });
 
     await t.test("without --allow-writes a set message is ignored and counted", async () => {
@@ -149,6 +155,9 @@ test("Sparkplug B: births, data, seq, commands, a PLC's death and rebirth, the n
             messages.slice(from).find((m) => m.type === "DDATA" && m.device === "Press" && metric(m, "Counter")));
         assert.notEqual(metric(counter, "Counter").value, metric(press, "Counter").value);
         assert.ok(!metric(counter, "Setpoint"), "DDATA carries the changes only");
+        assert.equal(metric(press, "_Status/Fatal").value, false, "the PLC's own status is born with it");
+        await waitFor("Press's mode as a metric", () => messages.slice(from).some((m) =>
+            m.device === "Press" && ["DBIRTH", "DDATA"].includes(m.type) && metric(m, "_Status/Mode") && metric(m, "_Status/Mode").value === "MONITOR"));
         const seqs = messages.filter((m) => m.type !== "NDEATH" && !m.type.endsWith("CMD")).map((m) => num(m.seq));
         seqs.forEach((s, i) => assert.equal(s, i % 256, "seq counts every message from NBIRTH on"));
     });

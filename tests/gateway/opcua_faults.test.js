@@ -61,6 +61,24 @@ test("PLC faults show as statuses, the server's absence as BadNoCommunication, a
     assert.equal(write.name, "Good");
 });
 
+test("a PLC's mode and model are on its _Status, and a write it refuses in RUN is BadInvalidState", async (t) => {
+    const world = new World();
+    t.after(() => world.stop());
+    await world.plcsim("com1", ["--unit", "0", "--mode", "RUN", "--run-lock", "--model", "11"]);
+    world.configure(configFile(world, [["Press", 0]]), { COM1: "com1" }, { StatusPollMs: "300" });
+    await world.server();
+    const c = await session(await world.gateway());
+    t.after(() => c.close());
+    const names = ["Mode", "Model", "Fatal", "Fals", "Message"];
+    await waitFor("Press's mode and model", async () => {
+        const s = await c.session.read(names.map((n) => ({ nodeId: c.id(`Press._Status.${n}`), attributeId: AttributeIds.Value })));
+        return s[0].value.value === "RUN" && s[1].value.value === "C2000H/CQM1/CPM1/CPM1A/SRM1" &&
+            s[2].value.value === false && s[3].value.value === false && s[4].value.value === "";
+    });
+    const write = await c.session.write({ nodeId: c.id("Press.Word"), attributeId: AttributeIds.Value, value: { value: { dataType: DataType.UInt16, value: 1 } } });
+    assert.equal(write.name, "BadInvalidState");
+});
+
 test("unsafe settings are refused with one line", () => {
     const cases = [
         [["--host", "192.0.2.1"], /refusing to listen on 192\.0\.2\.1 without security/],
