@@ -254,6 +254,28 @@ int main() {
     std::printf("%-58s %11.1f%% %12s\n", "(6) the same through ser2net, raw TCP", tcp * 100.0, ">= 93 %");
     std::printf("%-58s %10.1f pt %12s\n", "(6) local minus TCP", (local - tcp) * 100.0, "<= 3 pt");
 
+    // (7) What the status reads cost a line: one PLC with nothing else to read, its status
+    // every second, scaled to the default of every 10 s.
+    {
+        PollingScenario s(2000);
+        s.setStatusInterval(1000ms);
+        PlcSimulator& sim = s.addLine("COM1", {0}, kBaud);
+        s.addPlc("P1", 0, "COM1");
+        s.start();
+        PollingScenario::waitUntil([&] { return sim.counters().commands >= 2; }, 10s); // MM, then MS
+        const SimCounters before = sim.counters();
+        const auto t0 = steady_clock::now();
+        std::this_thread::sleep_for(10s);
+        const double wall = duration<double>(steady_clock::now() - t0).count();
+        const SimCounters after = sim.counters();
+        const double perSecond = double(lineChars(after) - lineChars(before)) * kCharSeconds / wall;
+        std::printf("%-58s %10.1f ms %12s\n", "(7) line time of one status read (MS)",
+                    1000.0 * double(lineChars(after) - lineChars(before)) * kCharSeconds /
+                        double(std::max<std::uint64_t>(after.commands - before.commands, 1)), "");
+        std::printf("%-58s %11.2f%% %12s\n", "(7) status reads' share of the line at 10 s", perSecond * 100.0 / 10.0,
+                    "< 1 %");
+    }
+
     std::size_t blocks = 0;
     double commands = 0;
     double chars = 0;

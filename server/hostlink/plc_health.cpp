@@ -16,7 +16,7 @@ void PlcHealth::stoppedAnswering()
 
 const char* PlcHealth::due(bool answering, std::chrono::milliseconds interval, Clock::time_point now)
 {
-    if (!answering) {
+    if (!answering || interval.count() == 0) {
         if (answering_)
             stoppedAnswering();
         return nullptr;
@@ -27,7 +27,7 @@ const char* PlcHealth::due(bool answering, std::chrono::milliseconds interval, C
     }
     if (modelWanted_ && modelSupported_)
         return "MM";
-    if (interval.count() > 0 && statusSupported_ && now >= nextStatus_)
+    if (statusSupported_ && now >= nextStatus_)
         return "MS";
     return nullptr;
 }

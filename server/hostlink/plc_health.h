@@ -28,7 +28,7 @@ public:
 
     // ---- the polling worker that serves the PLC ----
     // What to ask now, if anything: "MM" once each time the PLC starts answering, "MS" every
-    // interval (0: never). Commands the PLC answered with "IC" are never asked again.
+    // interval (0: neither). Commands the PLC answered with "IC" are never asked again.
     const char* due(bool answering, std::chrono::milliseconds interval, Clock::time_point now);
     // The outcome of the command due() gave. The texts are the changes to report ("PLC mode
     // RUN -> PROGRAM"); the first status after start reports none.

@@ -121,6 +121,7 @@ void PollingScenario::start() {
     options.dataFolder = folder_;
     options.useDataFolder = true;
     options.oneThreadPerLine = oneThreadPerLine_;
+    options.statusInterval = statusInterval_;
     thread_ = std::make_unique<PollingThread>(&window_, options);
     getSODaSEntry()->start();
     thread_->start();

@@ -57,6 +57,9 @@ public:
     // One polling worker per line (the default, unless VORLASK_LINE_THREADS is "0"), or one
     // for every PLC; before start().
     void setOneThreadPerLine(bool on) { oneThreadPerLine_ = on; }
+    // Each answering PLC's status every so often; 0 (the default here) none, so that what the
+    // scenarios count on the line is their blocks' alone. Before start().
+    void setStatusInterval(std::chrono::milliseconds interval) { statusInterval_ = interval; }
     // Starts the polling thread and connects the client.
     void start();
     void stopThread();
@@ -90,6 +93,7 @@ public:
 private:
     int replyTimeoutMs_;
     bool oneThreadPerLine_;
+    std::chrono::milliseconds statusInterval_{0};
     std::filesystem::path folder_;
     std::map<std::string, std::unique_ptr<PlcSimulator>> lines_;
     std::map<std::string, std::string> targets_; // ports reached through a device server
