@@ -59,7 +59,7 @@ void ServerWorld::start(const std::string& plcs, const std::map<std::string, std
     registry.writeString("SOFTWARE\\MOLVAutomation\\Vorlask", "ConfigFile", (dir_ / "plant.xml").string());
     for (const auto& [name, value] : values)
         registry.writeString("SOFTWARE\\MOLVAutomation\\Vorlask", name, value);
-    server_ = helper("server", {(binDir() / "vorlask").string(), "--socket", socket_});
+    server_ = helper("server", {(binDir() / "vorlask").string(), "--headless", "--socket", socket_});
     if (!waitForSocketFile(socket_, 10s))
         return;
     std::vector<std::string> argv = {(binDir() / "vorlask-cli").string(), "--socket", socket_, "watch", "--rate", "100"};
