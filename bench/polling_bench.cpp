@@ -2,6 +2,7 @@
 // cyclic read costs in characters, how many commands a large scan needs, how soon a client
 // write reaches the wire, and how busy 1, 2 and 4 lines are at once (a worker per line, and
 // the single thread), and a saturated line through a local pty beside one through ser2net.
+#include "tests/e2e/loopback_port.h"
 #include "tests/e2e/polling_scenario.h"
 
 #include <algorithm>
@@ -33,16 +34,7 @@ std::uint64_t lineChars(const SimCounters& c) { return c.charsIn + c.charsOut; }
 // Debian's ser2net in front of one terminal, in raw TCP mode on a loopback port.
 class Ser2net {
 public:
-    explicit Ser2net(const std::string& terminal) {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-        ::close(fd);
-        port_ = ntohs(a.sin_port);
+    explicit Ser2net(const std::string& terminal) : port_(freeLoopbackPort()) {
         config_ = "/tmp/polling-bench-ser2net-" + std::to_string(::getpid()) + ".yaml";
         std::ofstream(config_) << "connection: &bench\n  accepter: tcp,127.0.0.1," << port_
                                << "\n  connector: serialdev," << terminal << ",9600e72,local\n";
@@ -57,6 +49,10 @@ public:
             ::_exit(127);
         }
         // Ready once it accepts.
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(port_);
         for (int i = 0; i < 200; ++i) {
             const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
             const bool up = ::connect(probe, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;

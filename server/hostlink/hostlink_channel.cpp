@@ -120,12 +120,20 @@ HostLinkResult HostLinkChannel::selectPlc(std::size_t n)
 }
 
 template <class Transaction>
-HostLinkResult HostLinkChannel::counted(bool read, Transaction&& transaction)
+HostLinkResult HostLinkChannel::transact(bool read, Transaction&& transaction)
 {
+    const PlcRoute* r = route(currentPlc_);
+    if (r == nullptr || currentPort_ == nullptr)
+        return kHostLinkSendFailed;
+    // A client's write does not wait out a network line's back-off.
+    if (!read && !currentPort_->isOpen())
+        currentPort_->line()->tryAtOnce();
+    if (!reopenIfGone())
+        return kHostLinkPortNotOpened;
     const std::uint64_t sent = currentPort_->charactersSent();
     const std::uint64_t received = currentPort_->charactersReceived();
     const auto began = LinkStats::Clock::now();
-    const HostLinkResult result = transaction();
+    const HostLinkResult result = transaction(r->unitNumber);
     stats().transaction(currentPlc_, currentPort_->name(), currentPort_->charactersSent() - sent,
                        currentPort_->charactersReceived() - received, LinkStats::Clock::now() - began,
                        result == kHostLinkNotSupported ? kHostLinkOk : result, read);
@@ -144,13 +152,8 @@ HostLinkResult HostLinkChannel::readWords(MemoryArea area, std::uint16_t firstWo
 {
     if (headerLetter(area) == 0)
         return kHostLinkNoArea;
-    const PlcRoute* r = route(currentPlc_);
-    if (r == nullptr || currentPort_ == nullptr)
-        return kHostLinkSendFailed;
-    if (!reopenIfGone())
-        return kHostLinkPortNotOpened;
-    return counted(true, [&] {
-        return readWordsOn(*currentPort_, r->unitNumber, area, firstWord, count, words, receiveBuffer_);
+    return transact(true, [&](std::uint8_t unit) {
+        return readWordsOn(*currentPort_, unit, area, firstWord, count, words, receiveBuffer_);
     });
 }
 
@@ -161,28 +164,15 @@ HostLinkResult HostLinkChannel::writeWords(MemoryArea area, std::uint16_t firstW
         return kHostLinkNoArea;
     if (count == 0)
         return kHostLinkOk;
-    const PlcRoute* r = route(currentPlc_);
-    if (r == nullptr || currentPort_ == nullptr)
-        return kHostLinkSendFailed;
-    // A client's write does not wait out a network line's back-off.
-    if (!currentPort_->isOpen())
-        currentPort_->line()->tryAtOnce();
-    if (!reopenIfGone())
-        return kHostLinkPortNotOpened;
-    return counted(false, [&] {
-        return writeWordsOn(*currentPort_, r->unitNumber, area, firstWord, count, words, receiveBuffer_);
+    return transact(false, [&](std::uint8_t unit) {
+        return writeWordsOn(*currentPort_, unit, area, firstWord, count, words, receiveBuffer_);
     });
 }
 
 HostLinkResult HostLinkChannel::command(const char* header, const std::string& payload, bool hasEndCode,
                                         std::string* data)
 {
-    const PlcRoute* r = route(currentPlc_);
-    if (r == nullptr || currentPort_ == nullptr)
-        return kHostLinkSendFailed;
-    if (!reopenIfGone())
-        return kHostLinkPortNotOpened;
-    return counted(true, [&] {
-        return commandOn(*currentPort_, r->unitNumber, header, payload, hasEndCode, data, receiveBuffer_);
+    return transact(true, [&](std::uint8_t unit) {
+        return commandOn(*currentPort_, unit, header, payload, hasEndCode, data, receiveBuffer_);
     });
 }

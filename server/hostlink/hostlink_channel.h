@@ -87,9 +87,10 @@ public:
 
 private:
     bool reopenIfGone();
-    // Runs one transaction of the current PLC and counts it.
+    // Runs one transaction (given the unit number) on the current PLC's port, opening it when
+    // needed, and counts it; a write does not wait out a network line's back-off.
     template <class Transaction>
-    HostLinkResult counted(bool read, Transaction&& transaction);
+    HostLinkResult transact(bool read, Transaction&& transaction);
 
     explicit HostLinkChannel(HostLinkChannel* owner);
 

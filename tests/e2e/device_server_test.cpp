@@ -1,6 +1,7 @@
 // PLCs behind serial device servers, against the real server: Debian's ser2net in front of
 // simulated PLCs (raw TCP and RFC 2217), socat as a device server that calls in, and a
 // device server that is not there. All of it on loopback.
+#include "tests/e2e/loopback_port.h"
 #include "tests/e2e/server_world.h"
 
 #include "server/hostlink/message_catalog.h"
@@ -8,11 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <csignal>
 #include <fstream>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -22,20 +20,6 @@ namespace fs = std::filesystem;
 
 const char kSer2net[] = "/usr/sbin/ser2net";
 const char kSocat[] = "/usr/bin/socat";
-
-// A TCP port that nothing on loopback listens on at the moment.
-std::uint16_t freePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
 
 class DeviceServer : public ::testing::Test {
 protected:
@@ -79,7 +63,7 @@ TEST_F(DeviceServer, Ser2netCarriesRawAndRfc2217LinesThroughItsRestart)
 {
     simulator("raw-line", 11);
     PlcSimulator& telnet = simulator("telnet-line", 22);
-    const std::uint16_t rawPort = freePort(), telnetPort = freePort();
+    const std::uint16_t rawPort = freeLoopbackPort(), telnetPort = freeLoopbackPort();
     // The telnet line's own settings differ from the PLC's: the gateway must set them.
     const std::string yaml =
         "connection: &raw\n  accepter: tcp,127.0.0.1," + std::to_string(rawPort) +
@@ -133,7 +117,7 @@ TEST_F(DeviceServer, Ser2netCarriesRawAndRfc2217LinesThroughItsRestart)
 TEST_F(DeviceServer, ADeviceServerThatCallsInIsTakenReplacedAndCheckedForItsAddress)
 {
     PlcSimulator& sim = simulator("line", 44);
-    const std::uint16_t port = freePort();
+    const std::uint16_t port = freeLoopbackPort();
     const std::string target = "TCP:127.0.0.1:" + std::to_string(port) + ",forever,interval=0.1";
     w_.start(ServerWorld::plc("Called", 0, "COM1", ServerWorld::k9600),
                 {{"COM1", "tcp-listen://127.0.0.1:" + std::to_string(port) + "?from=127.0.0.1"}}, {"Called.Types.D"});
@@ -160,7 +144,7 @@ TEST_F(DeviceServer, ADeviceServerThatIsNotThereFailsItsPlcAloneAndQuickly)
 {
     PlcSimulator& local = simulator("local-line", 7);
     w_.start(ServerWorld::plc("Local", 0, "COM1", ServerWorld::k9600) + ServerWorld::plc("Away", 1, "COM2", ServerWorld::k9600),
-                {{"COM1", (w_.dir() / "local-line").string()}, {"COM2", "tcp://127.0.0.1:" + std::to_string(freePort())}},
+                {{"COM1", (w_.dir() / "local-line").string()}, {"COM2", "tcp://127.0.0.1:" + std::to_string(freeLoopbackPort())}},
                 {"Local.Types.D", "Away.Types.D"});
     ASSERT_TRUE(w_.waitFor([&] { return w_.lines("Away").size() == 1; }, 10s)) << w_.server().err();
     EXPECT_NE(w_.lines("Away")[0].find(text(16)), std::string::npos) << w_.lines("Away")[0];
