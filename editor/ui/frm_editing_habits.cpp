@@ -1,4 +1,4 @@
-// The habits of a desktop program on top of the original window: standard shortcuts, context
+// The habits of a desktop program on top of the editing window: standard shortcuts, context
 // menus, the title with the file's name and its modified mark, and what the window remembers
 // between runs (geometry, splitter, the last files).
 #include "editor/ui/frm_editing.h"

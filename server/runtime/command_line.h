@@ -1,5 +1,5 @@
-// The server's command line: our own options first, then the one switch word of the
-// original server, judged on what remains.
+// The server's command line: our own options first, then one of the switch words that
+// clients and installers pass (-Embedding, -RegServer, ...), judged on what remains.
 #pragma once
 
 #include <cstddef>

@@ -50,9 +50,9 @@ MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                               Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
 {
-    // The window class of the original ("MolvOPCServer", redraw on resize, arrow cursor, window
-    // colour, menu 104) has no registration step here: the name stays as the object name, the
-    // rest are the defaults of a Qt main window, and the menu is built below.
+    // The window's class name ("MolvOPCServer") is its object name, so that tools find the
+    // window by it; redraw on resize, the arrow cursor and the window colour are a Qt main
+    // window's defaults, and the menu is built below.
     setObjectName(kMainWindowClassName);
     setWindowTitle(kMainWindowTitle);
     resize(kMainWindowWidth, kMainWindowHeight);
