@@ -74,8 +74,6 @@ public:
     static std::vector<std::string> splitLines(const std::string& text, bool& endedByBreak);
 
 private:
-    void copyInto(bool fromCut);
-    void deleteSelection();
     std::vector<int> selectedRows() const;
 
     EditorDocument& mDoc;

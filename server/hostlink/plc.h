@@ -98,8 +98,6 @@ protected:
     ~Plc() override;
 
 private:
-    bool addTagToBlock(CyclicBlock& block, PlcTag& tag);
-
     std::string name_;
     std::uint8_t unitNumber_;
     std::string portName_;
