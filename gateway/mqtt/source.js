@@ -69,7 +69,7 @@ class Source extends EventEmitter {
         }
         // The PLCs' status before "ready", so that a Sparkplug birth carries it.
         this.plcStatus.clear();
-        await this._refreshPlcs(generation);
+        await this._refreshPlcs(generation).catch((e) => this.log(`the PLCs' status: ${e.message}`));
         if (generation !== this.generation) return;
         this.emit("ready", this.byHandle);
         clearInterval(this.statusTimer);
@@ -91,7 +91,14 @@ class Source extends EventEmitter {
 
     // Asks the door for the PLCs' status and emits the ones that changed.
     async _refreshPlcs(generation) {
-        const reply = await this.door.request("plcs");
+        if (this.refreshing) return; // a slow door: one request at a time
+        this.refreshing = true;
+        let reply;
+        try {
+            reply = await this.door.request("plcs");
+        } finally {
+            this.refreshing = false;
+        }
         if (generation !== this.generation) return;
         const changed = [];
         for (const p of reply.plcs || []) {
@@ -107,6 +114,7 @@ class Source extends EventEmitter {
     _down() {
         clearInterval(this.statusTimer);
         this.statusTimer = null;
+        this.refreshing = false;
         this.generation++;
         this.group = 0;
         this.emit("down");

@@ -51,7 +51,7 @@ class SparkplugPublisher {
         this.bdSeq = 0;
         this.seq = 0;
         this.client = null;
-        this.devices = new Map(); // PLC name -> {name, items, alive}
+        this.devices = new Map(); // PLC name -> {name, items, alive, status: the _Status metrics last sent}
         this.ignored = new WriteCounter(log);
         source.on("ready", (items) => this._ready(items));
         source.on("changes", (items) => this._changes(items));
@@ -72,15 +72,22 @@ class SparkplugPublisher {
         ];
     }
 
+    // DDATA with the status metrics that changed since the device last sent them.
     _plcs(changed) {
         for (const { plc } of changed) {
             const d = this.devices.get(plc);
-            if (d && d.alive) this._send("DDATA", d.name, this._statusMetrics(plc));
+            if (!d || !d.alive) continue;
+            const metrics = this._statusMetrics(plc);
+            const fresh = metrics.filter((m) => d.status.get(m.name) !== m.value);
+            metrics.forEach((m) => d.status.set(m.name, m.value));
+            if (fresh.length) this._send("DDATA", d.name, fresh);
         }
     }
 
     _birth(d) {
-        this._send("DBIRTH", d.name, [...d.items.flatMap((i) => this._metrics(i)), ...this._statusMetrics(d.name)]);
+        const status = this._statusMetrics(d.name);
+        d.status = new Map(status.map((m) => [m.name, m.value]));
+        this._send("DBIRTH", d.name, [...d.items.flatMap((i) => this._metrics(i)), ...status]);
     }
 
     stop() {
@@ -106,7 +113,7 @@ class SparkplugPublisher {
                 skipped.push(item.id);
                 continue;
             }
-            if (!this.devices.has(item.plc)) this.devices.set(item.plc, { name: item.plc, items: [], alive: false });
+            if (!this.devices.has(item.plc)) this.devices.set(item.plc, { name: item.plc, items: [], alive: false, status: new Map() });
             this.devices.get(item.plc).items.push(item);
         }
         if (skipped.length) this.log(`not published (a PLC name with + # or / cannot be a device): ${skipped.join(", ")}`);

@@ -120,13 +120,13 @@ HostLinkResult HostLinkChannel::selectPlc(std::size_t n)
 }
 
 template <class Transaction>
-HostLinkResult HostLinkChannel::transact(bool read, Transaction&& transaction)
+HostLinkResult HostLinkChannel::transact(Kind kind, Transaction&& transaction)
 {
     const PlcRoute* r = route(currentPlc_);
     if (r == nullptr || currentPort_ == nullptr)
         return kHostLinkSendFailed;
     // A client's write does not wait out a network line's back-off.
-    if (!read && !currentPort_->isOpen())
+    if (kind == Kind::Write && !currentPort_->isOpen())
         currentPort_->line()->tryAtOnce();
     if (!reopenIfGone())
         return kHostLinkPortNotOpened;
@@ -136,7 +136,7 @@ HostLinkResult HostLinkChannel::transact(bool read, Transaction&& transaction)
     const HostLinkResult result = transaction(r->unitNumber);
     stats().transaction(currentPlc_, currentPort_->name(), currentPort_->charactersSent() - sent,
                        currentPort_->charactersReceived() - received, LinkStats::Clock::now() - began,
-                       result == kHostLinkNotSupported ? kHostLinkOk : result, read);
+                       result == kHostLinkNotSupported ? kHostLinkOk : result, kind == Kind::Read);
     return result;
 }
 
@@ -152,7 +152,7 @@ HostLinkResult HostLinkChannel::readWords(MemoryArea area, std::uint16_t firstWo
 {
     if (headerLetter(area) == 0)
         return kHostLinkNoArea;
-    return transact(true, [&](std::uint8_t unit) {
+    return transact(Kind::Read, [&](std::uint8_t unit) {
         return readWordsOn(*currentPort_, unit, area, firstWord, count, words, receiveBuffer_);
     });
 }
@@ -164,7 +164,7 @@ HostLinkResult HostLinkChannel::writeWords(MemoryArea area, std::uint16_t firstW
         return kHostLinkNoArea;
     if (count == 0)
         return kHostLinkOk;
-    return transact(false, [&](std::uint8_t unit) {
+    return transact(Kind::Write, [&](std::uint8_t unit) {
         return writeWordsOn(*currentPort_, unit, area, firstWord, count, words, receiveBuffer_);
     });
 }
@@ -172,7 +172,7 @@ HostLinkResult HostLinkChannel::writeWords(MemoryArea area, std::uint16_t firstW
 HostLinkResult HostLinkChannel::command(const char* header, const std::string& payload, bool hasEndCode,
                                         std::string* data)
 {
-    return transact(true, [&](std::uint8_t unit) {
+    return transact(Kind::Command, [&](std::uint8_t unit) {
         return commandOn(*currentPort_, unit, header, payload, hasEndCode, data, receiveBuffer_);
     });
 }

@@ -68,7 +68,7 @@ public:
     HostLinkResult writeWords(MemoryArea area, std::uint16_t firstWord, std::uint16_t count,
                               const std::uint16_t* words);
     // A single-frame command on the current PLC (MS, MM, TS, SC; see plc_health_codec.h),
-    // counted in its figures as a read. "IC" counts as answered, not as a failure.
+    // counted in its figures (not as a good read). "IC" counts as answered, not as a failure.
     HostLinkResult command(const char* header, const std::string& payload, bool hasEndCode, std::string* data);
 
     std::size_t currentPlc() const { return currentPlc_; }
@@ -87,10 +87,13 @@ public:
 
 private:
     bool reopenIfGone();
+    // A read's success is a good read; a write does not wait out a network line's back-off;
+    // a command (status, model) counts in the figures as neither.
+    enum class Kind { Read, Write, Command };
     // Runs one transaction (given the unit number) on the current PLC's port, opening it when
-    // needed, and counts it; a write does not wait out a network line's back-off.
+    // needed, and counts it.
     template <class Transaction>
-    HostLinkResult transact(bool read, Transaction&& transaction);
+    HostLinkResult transact(Kind kind, Transaction&& transaction);
 
     explicit HostLinkChannel(HostLinkChannel* owner);
 

@@ -260,13 +260,13 @@ void LineWorker::phaseStatus() {
     const auto now = PlcHealth::Clock::now();
     for (Plc* plc : cursor_.plcs()) {
         PlcHealth& health = plc->health();
-        const char* header = health.due(plc->lastResult() == kHostLinkOk, shared_.statusInterval, now);
+        const char* header = health.due(!isLineFailure(plc->lastResult()), shared_.statusInterval, now);
         if (header == nullptr)
             continue;
         selectFor(*plc);
         std::string data;
         const HostLinkResult r = channel_.command(header, {}, true, &data);
-        const auto changes = header[1] == 'M' ? health.modelAnswered(r, data, now)
+        const auto changes = header[1] == 'M' ? health.modelAnswered(r, data, shared_.statusInterval, now)
                                               : health.statusAnswered(r, data, shared_.statusInterval, now);
         for (const std::string& change : changes)
             reportLine(formatLogText(change, plc->name()));

@@ -6,12 +6,19 @@ PlcHealthSnapshot PlcHealth::snapshot() const
     return shown_;
 }
 
+void PlcHealth::forgetShown()
+{
+    std::lock_guard lock(mutex_);
+    const std::optional<std::uint8_t> model = shown_.modelCode;
+    shown_ = PlcHealthSnapshot{};
+    shown_.modelCode = model; // the model is asked again, and shown until then
+}
+
 void PlcHealth::stoppedAnswering()
 {
     answering_ = false;
     modelWanted_ = true;
-    std::lock_guard lock(mutex_);
-    shown_.mode.reset();
+    forgetShown();
 }
 
 const char* PlcHealth::due(bool answering, std::chrono::milliseconds interval, Clock::time_point now)
@@ -25,6 +32,10 @@ const char* PlcHealth::due(bool answering, std::chrono::milliseconds interval, C
         answering_ = true;
         nextStatus_ = now; // the mode as soon as it answers
     }
+    // After a read that failed, nothing until the next interval: a PLC that keeps failing its
+    // status reads costs one time-out an interval, not one a pass.
+    if (now < retryAt_)
+        return nullptr;
     if (modelWanted_ && modelSupported_)
         return "MM";
     if (statusSupported_ && now >= nextStatus_)
@@ -32,7 +43,15 @@ const char* PlcHealth::due(bool answering, std::chrono::milliseconds interval, C
     return nullptr;
 }
 
-std::vector<std::string> PlcHealth::modelAnswered(HostLinkResult result, const std::string& data, Clock::time_point)
+void PlcHealth::failed(HostLinkResult result, std::chrono::milliseconds interval, Clock::time_point now)
+{
+    retryAt_ = now + interval;
+    if (isLineFailure(result))
+        forgetShown(); // not answering now: its mode is not known
+}
+
+std::vector<std::string> PlcHealth::modelAnswered(HostLinkResult result, const std::string& data,
+                                                  std::chrono::milliseconds interval, Clock::time_point now)
 {
     if (result == kHostLinkNotSupported) {
         modelSupported_ = false;
@@ -40,10 +59,7 @@ std::vector<std::string> PlcHealth::modelAnswered(HostLinkResult result, const s
     }
     const auto code = result == kHostLinkOk ? parseModelData(data) : std::nullopt;
     if (!code) {
-        if (isLineFailure(result))
-            stoppedAnswering();
-        else
-            modelWanted_ = false; // an odd answer is not asked again until it answers anew
+        failed(result, interval, now);
         return {};
     }
     modelWanted_ = false;
@@ -62,19 +78,18 @@ std::vector<std::string> PlcHealth::statusAnswered(HostLinkResult result, const 
     }
     const auto status = result == kHostLinkOk ? parseStatusData(data) : std::nullopt;
     if (!status) {
-        if (isLineFailure(result))
-            stoppedAnswering();
+        failed(result, interval, now);
         return {};
     }
     std::vector<std::string> changes;
     if (lastStatus_) {
         const PlcStatusReply& was = *lastStatus_;
-        if (status->modeKnown && (!was.modeKnown || was.mode != status->mode))
+        if (was.modeKnown != status->modeKnown || (status->modeKnown && was.mode != status->mode))
             changes.push_back(std::string("PLC mode ") + (was.modeKnown ? modeName(was.mode) : "unknown") + " -> " +
-                              modeName(status->mode));
+                              (status->modeKnown ? modeName(status->mode) : "unknown"));
         if (status->fatal != was.fatal)
             changes.push_back(status->fatal ? "PLC fatal error" : "PLC fatal error cleared");
-        if (status->fals != was.fals) {
+        if (status->fals != was.fals || (status->fals && status->message != was.message)) {
             std::string text = status->fals ? "PLC FALS" : "PLC FALS cleared";
             if (status->fals && !status->message.empty())
                 text += ": " + status->message;

@@ -32,12 +32,16 @@ public:
     const char* due(bool answering, std::chrono::milliseconds interval, Clock::time_point now);
     // The outcome of the command due() gave. The texts are the changes to report ("PLC mode
     // RUN -> PROGRAM"); the first status after start reports none.
-    std::vector<std::string> modelAnswered(HostLinkResult result, const std::string& data, Clock::time_point now);
+    std::vector<std::string> modelAnswered(HostLinkResult result, const std::string& data,
+                                           std::chrono::milliseconds interval, Clock::time_point now);
     std::vector<std::string> statusAnswered(HostLinkResult result, const std::string& data,
                                             std::chrono::milliseconds interval, Clock::time_point now);
 
 private:
     void stoppedAnswering();
+    void forgetShown();
+    // A read that got no usable answer: the next one waits an interval.
+    void failed(HostLinkResult result, std::chrono::milliseconds interval, Clock::time_point now);
 
     mutable std::mutex mutex_;
     PlcHealthSnapshot shown_;
@@ -48,4 +52,5 @@ private:
     bool statusSupported_ = true;
     std::optional<PlcStatusReply> lastStatus_; // the last status read, kept across silences
     Clock::time_point nextStatus_{};
+    Clock::time_point retryAt_{};
 };

@@ -9,8 +9,9 @@ namespace {
 
 bool isHex(std::string_view text)
 {
+    // Host Link writes hex digits in upper case; anything else is not a digit here.
     for (char c : text)
-        if (!std::isxdigit(static_cast<unsigned char>(c)))
+        if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F')))
             return false;
     return !text.empty();
 }

@@ -80,11 +80,14 @@ void printRow(UnitLine& line, const LineSetting& s, unsigned unit, std::ostream&
 int scanLine(const MakeLine& makeLine, const LineSetting& setting, const ScanOptions& options, std::ostream& out,
              std::ostream& err)
 {
-    std::vector<LineSetting> settings;
-    if (options.autoSettings)
-        settings.assign(std::begin(kUsual), std::end(kUsual));
-    else
-        settings.push_back(setting);
+    // The setting given first, then (--auto) the usual ones it is not.
+    std::vector<LineSetting> settings{setting};
+    if (options.autoSettings) {
+        for (const LineSetting& s : kUsual)
+            if (s.baud != setting.baud || s.parity != setting.parity || s.dataBits != setting.dataBits ||
+                s.stopBits != setting.stopBits)
+                settings.push_back(s);
+    }
     out << kHeader;
     for (const LineSetting& s : settings) {
         UnitLine line(makeLine, s, options.firstUnit, options.lastUnit, options.timeoutMs);

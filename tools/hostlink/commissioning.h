@@ -33,7 +33,7 @@ using MakeLine = std::function<std::unique_ptr<Line>(const SerialSettings&)>;
 int scanLine(const MakeLine& makeLine, const LineSetting& setting, const ScanOptions& options, std::ostream& out,
              std::ostream& err);
 
-// One unit's row (with the header); 0, or 1 with the result on err.
+// One unit's row (with the header); 0, or 1 when it does not answer.
 int unitStatus(const MakeLine& makeLine, const LineSetting& setting, unsigned unit, std::ostream& out,
                std::ostream& err);
 

@@ -30,10 +30,11 @@ const char kUsage[] =
     "read prints one word per line; --trace shows every frame on standard error.\n"
     "scan asks each unit of the range (default 0-31) to echo a test text and prints\n"
     "\"unit baud parity dataBits stopBits model mode\" for each that answers; a silent unit costs\n"
-    "--timeout (200 ms). --auto tries the usual line settings, 9600 7E2 first, until one answers.\n"
+    "--timeout (200 ms). --auto tries the settings given, then the usual ones (9600 7E2 first),\n"
+    "until a unit answers.\n"
     "status prints that row for --unit. mode changes the PLC's operating mode: that stops or\n"
     "starts the machine it runs, so it is sent only with --yes.\n"
-    "Exit status of scan: 0 some unit answered, 1 none.\n"
+    "Exit status of scan: 0 some unit answered, 1 none (or the port cannot be opened).\n"
     "Exit status: 0 done, 1 the transaction failed (\"result N: TEXT\"), 2 usage error.\n";
 
 const char kVersion[] = "hostlink 1.1.0\n";
