@@ -9,12 +9,18 @@ function escapeControls(text) {
     return String(text).replace(/[\x00-\x1f\x7f]/g, (c) => `\\x${c.charCodeAt(0).toString(16).padStart(2, "0")}`);
 }
 
+// Whether a host name or address (IPv6 with or without brackets) is this machine's loopback.
+function isLoopback(host) {
+    const h = String(host).replace(/^\[(.*)\]$/, "$1");
+    return h === "localhost" || h === "::1" || /^127\.\d+\.\d+\.\d+$/.test(h);
+}
+
 // log(text) writes "NAME: text" on standard error, one line whatever text holds.
 function makeLog(name) {
     return (text) => process.stderr.write(`${name}: ${escapeControls(text)}\n`);
 }
 
-// The exit code when the parsed command line ({help}, {version}, {error}) is answered here
+// The exit code when the parsed command line ({help}, {version}, {error[, refusal]}) is answered here
 // without starting; null when the program is to run.
 function answerCommandLine(name, parsed, usage, version, log) {
     if (parsed.help) {
@@ -27,7 +33,8 @@ function answerCommandLine(name, parsed, usage, version, log) {
     }
     if (parsed.error) {
         log(parsed.error);
-        process.stderr.write(`Try '${name} --help'.\n`);
+        // A refusal (an unsafe address, say) is its one line; a wrong command line gets a hint.
+        if (!parsed.refusal) process.stderr.write(`Try '${name} --help'.\n`);
         return 2;
     }
     return null;
@@ -67,4 +74,4 @@ function run(main, log) {
     );
 }
 
-module.exports = { makeLog, escapeControls, answerCommandLine, tellDoor, untilStopped, run };
+module.exports = { isLoopback, makeLog, escapeControls, answerCommandLine, tellDoor, untilStopped, run };

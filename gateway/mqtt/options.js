@@ -2,6 +2,7 @@
 // The command line of vorlask-mqtt.
 const os = require("node:os");
 const { doorSocketPath } = require("../common/door-client");
+const { isLoopback } = require("../common/program");
 
 const USAGE = `usage: vorlask-mqtt --broker URL [--socket PATH] [--node NAME] [--group NAME]
                     [--items PATTERN]... [--rate MS] [--format json|sparkplug]
@@ -41,8 +42,7 @@ function badTopicName(name) {
 }
 
 function isLoopbackUrl(url) {
-    const host = url.replace(/^[a-z]+:\/\//i, "").replace(/(:\d+)?\/?$/, "");
-    return host === "localhost" || host === "[::1]" || /^127\.\d+\.\d+\.\d+$/.test(host);
+    return isLoopback(url.replace(/^[a-z]+:\/\//i, "").replace(/(:\d+)?\/?$/, ""));
 }
 
 // {options} or {error}; {help} and {version} ask for those.

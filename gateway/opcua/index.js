@@ -3,7 +3,7 @@
 const fs = require("node:fs");
 const os = require("node:os");
 const { parseOptions, USAGE } = require("./options");
-const { hashPassword, passwordMatchesAsync, readUsers } = require("./users");
+const { passwordMatchesAsync, printPasswordHash, loadUsers } = require("../common/users");
 const { makeLog, answerCommandLine, tellDoor, untilStopped, run } = require("../common/program");
 // node-opcua takes a second or two to load: only once the command line asks for a server.
 let ua = null;
@@ -12,11 +12,6 @@ const VERSION = process.env.VORLASK_VERSION || require("./package.json").version
 const MANUFACTURER = "MOLV Automation S.r.l.";
 
 const log = makeLog("vorlask-opcua");
-
-function readPassword() {
-    const text = fs.readFileSync(0, "utf8");
-    return text.replace(/\r?\n$/, "");
-}
 
 function securitySettings(modes) {
     const { MessageSecurityMode, SecurityPolicy } = ua;
@@ -125,27 +120,12 @@ function loadOpcua() {
 
 async function main() {
     const parsed = parseOptions(process.argv.slice(2));
-    if (parsed.hashPassword) {
-        const password = readPassword();
-        if (!password) {
-            log("no password on standard input");
-            return 2;
-        }
-        process.stdout.write(hashPassword(password) + "\n");
-        return 0;
-    }
+    if (parsed.hashPassword) return printPasswordHash(log);
     const answered = answerCommandLine("vorlask-opcua", parsed, USAGE, VERSION, log);
     if (answered !== null) return answered;
     const o = parsed.options;
-    let users = null;
-    if (o.users) {
-        try {
-            users = readUsers(o.users);
-        } catch (e) {
-            log(e.code === "ENOENT" ? `${o.users}: no such file` : e.message);
-            return 2;
-        }
-    }
+    const users = o.users ? loadUsers(o.users, log) : null;
+    if (o.users && !users) return 2;
 
     loadOpcua();
     const { OPCUAServer, OPCUACertificateManager } = ua;

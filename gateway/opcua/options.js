@@ -3,6 +3,7 @@
 const os = require("node:os");
 const path = require("node:path");
 const { doorSocketPath } = require("../common/door-client");
+const { isLoopback } = require("../common/program");
 
 const USAGE = `usage: vorlask-opcua [--socket PATH] [--host ADDR] [--port N] [--pki DIR] [--users FILE]
                     [--security MODES] [--max-sessions N] [--max-subscriptions N]
@@ -36,10 +37,6 @@ URL is printed on the first line of standard output.
   --help, --version`;
 
 const MODES = ["none", "sign", "signandencrypt"];
-
-function isLoopback(host) {
-    return host === "localhost" || host === "::1" || /^127\.\d+\.\d+\.\d+$/.test(host);
-}
 
 function defaultPki() {
     const data = process.env.XDG_DATA_HOME || path.join(os.homedir(), ".local", "share");
@@ -93,4 +90,4 @@ function parseOptions(argv) {
     return { options: o };
 }
 
-module.exports = { parseOptions, USAGE, isLoopback };
+module.exports = { parseOptions, USAGE };

@@ -355,6 +355,8 @@ json DoorClientSession::handle(const json& rq, bool* closeAfter)
         return opWrite(rq);
     if (op == "plcs")
         return plcStatusList();
+    if (op == "messages")
+        return messageLines();
     if (op == "stats") {
         if (rq.contains("reset") && !rq["reset"].is_boolean())
             return fail("\"reset\" is true or false");

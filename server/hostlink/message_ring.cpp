@@ -8,6 +8,19 @@ void MessageRing::put(const std::string& line) {
     std::lock_guard lock(mutex_);
     lines_[static_cast<std::size_t>(index_)] = line;
     index_ = (index_ + 1) % kSize;
+    ++written_;
+}
+
+MessageRing::Lines MessageRing::lines() const {
+    std::lock_guard lock(mutex_);
+    Lines out;
+    out.written = written_;
+    for (int n = 1; n <= kSize; ++n) {
+        const std::string& line = lines_[static_cast<std::size_t>((index_ - n + kSize) % kSize)];
+        if (line != kFiller)
+            out.newestFirst.push_back(line);
+    }
+    return out;
 }
 
 int MessageRing::index() const {

@@ -5,6 +5,7 @@
 #include <array>
 #include <mutex>
 #include <string>
+#include <vector>
 
 class MessageRing {
 public:
@@ -22,11 +23,19 @@ public:
     std::array<std::string, kSize> entries() const;
     // The ten entries newest first: entry index-1, index-2, ... wrapping, as the window shows them.
     std::string newestFirst() const;
+    // The lines in use, newest first, with the count of lines put since the start (a reader
+    // tells new lines by it); both taken at one moment.
+    struct Lines {
+        std::vector<std::string> newestFirst;
+        unsigned long long written = 0;
+    };
+    Lines lines() const;
 
 private:
     mutable std::mutex mutex_;
     std::array<std::string, kSize> lines_;
     int index_ = 0;
+    unsigned long long written_ = 0;
 };
 
 // The server's ring.

@@ -68,14 +68,17 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
                 cmd.maxClients = std::stoul(n);
         } else if (a == "--opcua") {
             cmd.opcua = true;
-        } else if (a == "--opcua-args" || a == "--mqtt-args") {
+        } else if (a == "--web") {
+            cmd.web = true;
+        } else if (a == "--opcua-args" || a == "--mqtt-args" || a == "--web-args") {
             if (i + 1 >= args.size()) {
                 cmd.usageError = a + " needs the gateway's options in one word";
             } else {
                 cmd.opcua = cmd.opcua || a == "--opcua-args";
+                auto& into = a == "--opcua-args" ? cmd.opcuaArgs : a == "--mqtt-args" ? cmd.mqttArgs : cmd.webArgs;
                 std::istringstream words(args[++i]);
                 for (std::string w; words >> w;)
-                    (a == "--opcua-args" ? cmd.opcuaArgs : cmd.mqttArgs).push_back(w);
+                    into.push_back(w);
             }
         } else if (a == "--mqtt") {
             if (i + 1 >= args.size() || args[i + 1].find("://") == std::string::npos)
@@ -97,6 +100,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
     }
     if (!cmd.mqttArgs.empty() && cmd.mqttBroker.empty() && cmd.usageError.empty())
         cmd.usageError = "--mqtt-args needs --mqtt URL";
+    if (!cmd.webArgs.empty() && !cmd.web && cmd.usageError.empty())
+        cmd.usageError = "--web-args needs --web";
     judgeSwitchWord(cmd.remainder, cmd);
     return cmd;
 }
@@ -114,7 +119,7 @@ void applyEnvironment(CommandLine& cmd)
 std::string commandLineUsage()
 {
     return "usage: vorlask [--headless] [--log-file] [--socket PATH] [--max-clients N] [--opcua] [--opcua-args ARGS]\n"
-           "               [--mqtt URL] [--mqtt-args ARGS]\n"
+           "               [--mqtt URL] [--mqtt-args ARGS] [--web] [--web-args ARGS]\n"
            "               [-REGSERVER | -UNREGSERVER | -EMBEDDING | -ctt]\n"
            "       vorlask --help | --version\n"
            "\n"
@@ -131,6 +136,9 @@ std::string commandLineUsage()
            "  --mqtt URL      run the MQTT publisher (vorlask-mqtt, beside vorlask) on the door,\n"
            "                  publishing to the broker at URL; supervised like --opcua\n"
            "  --mqtt-args ARGS  options for vorlask-mqtt in one word, e.g. \"--format sparkplug\"\n"
+           "  --web           run the web interface (vorlask-web, beside vorlask: status page, REST,\n"
+           "                  metrics) on the door; supervised like --opcua\n"
+           "  --web-args ARGS options for vorlask-web in one word, e.g. \"--port 8081\" (needs --web)\n"
            "  -REGSERVER      write the server's registration and categories, then exit\n"
            "  -UNREGSERVER    remove them, then exit\n"
            "  -EMBEDDING      started for a client: the server ends when its last client leaves\n"

@@ -24,6 +24,8 @@ struct CommandLine {
     std::vector<std::string> opcuaArgs; // more words for the gateway (--opcua-args)
     std::string mqttBroker;       // non-empty: run the MQTT publisher to this broker
     std::vector<std::string> mqttArgs;  // more words for the publisher (--mqtt-args)
+    bool web = false;             // run the web interface beside the server
+    std::vector<std::string> webArgs;   // more words for it (--web-args)
     std::string usageError;       // non-empty: our own options were malformed
 
     // Judged on the rest, joined by single blanks.

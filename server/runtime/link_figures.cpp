@@ -3,6 +3,7 @@
 #include "common/format_vocab.h"
 #include "server/hostlink/hostlink_channel.h"
 #include "server/hostlink/message_catalog.h"
+#include "server/hostlink/message_ring.h"
 #include "server/hostlink/plc_list.h"
 #include "server/door/door_latin1.h"
 #include "server/runtime/requests.h"
@@ -112,4 +113,16 @@ json linkFigures(bool reset)
                              {"busyPct", rounded(busyOf(*channel, port->name()))}});
     }
     return {{"ok", true}, {"plcs", plcs}, {"blocks", blocks}, {"lines", lines}};
+}
+
+json messageLines()
+{
+    const MessageRing::Lines ring = messageRing.lines();
+    json lines = json::array();
+    for (std::string line : ring.newestFirst) {
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+            line.pop_back();
+        lines.push_back(latin1ToUtf8(line));
+    }
+    return {{"ok", true}, {"messages", lines}, {"written", ring.written}};
 }

@@ -127,6 +127,10 @@ int main(int argc, char** argv)
         options.gateways.push_back({beside("vorlask-mqtt"), "--broker", cmd.mqttBroker});
         options.gateways.back().insert(options.gateways.back().end(), cmd.mqttArgs.begin(), cmd.mqttArgs.end());
     }
+    if (cmd.web) {
+        options.gateways.push_back({beside("vorlask-web")});
+        options.gateways.back().insert(options.gateways.back().end(), cmd.webArgs.begin(), cmd.webArgs.end());
+    }
 
     if (cmd.action != SwitchAction::Run) {
         // Registration needs no window: it would never be shown.

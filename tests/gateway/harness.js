@@ -116,23 +116,38 @@ class World {
         this.vorlask = p;
         return p;
     }
-    // The gateway on a free port; resolves with its endpoint URL once it prints it. A port
-    // taken meanwhile by someone else is given up for another.
-    async gateway(args = []) {
+    // A gateway program on a free port; resolves with the address it prints on its first line.
+    // A port taken meanwhile by someone else is given up for another.
+    async _listening(program, args, urlPattern) {
         for (let attempt = 1; ; attempt++) {
-            const p = this.start("vorlask-opcua", path.join(BIN, "vorlask-opcua"), ["--port", String(await freePort()), ...args]);
-            const url = await waitFor("the gateway's endpoint", () => {
+            const p = this.start(program, path.join(BIN, program), ["--port", String(await freePort()), ...args]);
+            const url = await waitFor(`${program}'s address`, () => {
                 if (p.child.exitCode !== null) {
                     if (/EADDRINUSE/.test(p.err) && attempt < 5) return "again";
-                    throw new Fatal(`vorlask-opcua ended: ${p.err}`);
+                    throw new Fatal(`${program} ended: ${p.err}`);
                 }
-                const m = /^(opc\.tcp:\/\/\S+)$/m.exec(p.out);
+                const m = urlPattern.exec(p.out);
                 return m && m[1];
             }, 60000);
-            if (url === "again") continue;
-            this.opcua = p;
-            return url;
+            if (url !== "again") return { p, url };
         }
+    }
+    // The OPC UA gateway; resolves with its endpoint URL.
+    async gateway(args = []) {
+        const { p, url } = await this._listening("vorlask-opcua", args, /^(opc\.tcp:\/\/\S+)$/m);
+        this.opcua = p;
+        return url;
+    }
+    // The web interface; resolves with its address (http://127.0.0.1:PORT/) once it has the
+    // server's tree.
+    async web(args = []) {
+        const { p, url } = await this._listening("vorlask-web", args, /^(https?:\/\/\S+)$/m);
+        await waitFor("the web interface's items", () => {
+            if (p.child.exitCode !== null) throw new Fatal(`vorlask-web ended: ${p.err}`);
+            return /showing \d+ items/.test(p.err);
+        });
+        this.webProcess = p;
+        return url;
     }
     // A Mosquitto broker of its own on a loopback port (the same port again when it is started
     // anew), with no persistence and no other listener; resolves with its URL once it accepts.

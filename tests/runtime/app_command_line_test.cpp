@@ -71,17 +71,22 @@ TEST(CommandLine, SocketWithoutPathIsAUsageError)
 TEST(CommandLine, GatewayAndLogOptionsAreTakenOutWithTheirWords)
 {
     const CommandLine a = parseCommandLine({"--mqtt", "mqtt://127.0.0.1:1883", "--mqtt-args", "--node cell4  --rate 250",
-                                            "--log-file", "--opcua-args", "--port 4841", "-Embedding"});
+                                            "--log-file", "--opcua-args", "--port 4841", "--web", "--web-args", "--port 8081",
+                                            "-Embedding"});
     EXPECT_TRUE(a.logFile);
     EXPECT_EQ(a.mqttBroker, "mqtt://127.0.0.1:1883");
     EXPECT_EQ(a.mqttArgs, (std::vector<std::string>{"--node", "cell4", "--rate", "250"}));
     EXPECT_TRUE(a.opcua);
     EXPECT_EQ(a.opcuaArgs, (std::vector<std::string>{"--port", "4841"}));
+    EXPECT_TRUE(a.web);
+    EXPECT_EQ(a.webArgs, (std::vector<std::string>{"--port", "8081"}));
     EXPECT_TRUE(a.startedByCom);
     EXPECT_TRUE(a.usageError.empty());
+    EXPECT_TRUE(parseCommandLine({"--web-args", ""}).usageError.empty()) << "an empty value, as the service passes";
 
     for (const auto& args : std::vector<std::vector<std::string>>{
-             {"--mqtt"}, {"--mqtt", "-Embedding"}, {"--mqtt-args", "--node x"}, {"--mqtt-args"}})
+             {"--mqtt"}, {"--mqtt", "-Embedding"}, {"--mqtt-args", "--node x"}, {"--mqtt-args"},
+             {"--web-args", "--port 8081"}})
         EXPECT_FALSE(parseCommandLine(args).usageError.empty()) << args.front() << " " << args.size();
 }
 

@@ -1,7 +1,8 @@
 "use strict";
-// User names and passwords of the OPC UA server: a file of "name:hash" lines, each hash a
-// salted scrypt hash made by `vorlask-opcua --hash-password`; a third field "writer" lets the
-// user write ("name:hash:writer"). Blank lines and lines starting with # are ignored.
+// User names and passwords of the gateways (OPC UA, web): a file of "name:hash" lines, each
+// hash a salted scrypt hash made by `vorlask-opcua --hash-password` or `vorlask-web
+// --hash-password`; a third field "writer" lets the user write ("name:hash:writer"). Blank
+// lines and lines starting with # are ignored.
 //
 // A hash is "scrypt$ln=17,r=8,p=1$SALT$KEY" (cost 2^ln); the older "scrypt$SALT$KEY" form
 // stands for cost 2^14 and is still verified, so existing files keep working.
@@ -77,4 +78,25 @@ function readUsers(file) {
     return users;
 }
 
-module.exports = { hashPassword, passwordMatchesAsync, readUsers };
+// --hash-password: reads a password from standard input and prints its hash; the exit code.
+function printPasswordHash(log) {
+    const password = fs.readFileSync(0, "utf8").replace(/\r?\n$/, "");
+    if (!password) {
+        log("no password on standard input");
+        return 2;
+    }
+    process.stdout.write(hashPassword(password) + "\n");
+    return 0;
+}
+
+// The users of a --users file; logs why and returns null when it cannot be used.
+function loadUsers(file, log) {
+    try {
+        return readUsers(file);
+    } catch (e) {
+        log(e.code === "ENOENT" ? `${file}: no such file` : e.message);
+        return null;
+    }
+}
+
+module.exports = { hashPassword, passwordMatchesAsync, readUsers, printPasswordHash, loadUsers };

@@ -1,0 +1,215 @@
+"use strict";
+// The HTTP side: the page's files, the REST interface (/api, described in openapi.json), the
+// live streams and /metrics. Every answer of the API is JSON; an error is {"error", "code"},
+// the code being the door's result number when the door gave one.
+const fs = require("node:fs");
+const path = require("node:path");
+const { DoorError } = require("../common/door-client");
+
+const PUBLIC = path.join(__dirname, "public");
+const FILES = {
+    "/": ["index.html", "text/html; charset=utf-8"],
+    "/app.js": ["app.js", "text/javascript; charset=utf-8"],
+    "/style.css": ["style.css", "text/css; charset=utf-8"],
+    "/api/openapi.json": ["../openapi.json", "application/json; charset=utf-8"],
+};
+const SECURITY_HEADERS = {
+    "Content-Security-Policy": "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self' data:; connect-src 'self'; frame-ancestors 'none'; base-uri 'none'; form-action 'none'",
+    "X-Content-Type-Options": "nosniff",
+    "X-Frame-Options": "DENY",
+    "Referrer-Policy": "no-referrer",
+    "Cache-Control": "no-store",
+};
+const MAX_BODY = 1024 * 1024; // the door takes no longer line
+const DEVICE_TIMEOUT = 2147943860; // E_TIMEOUT: a write's outcome is unknown
+
+// The HTTP status for a door error code.
+function statusOf(code) {
+    switch (code) {
+        case 3221487623: return 404; // OPC_E_UNKNOWNITEMID
+        case 3221487622: return 403; // OPC_E_BADRIGHTS
+        case 3221487620: case 3221487627: case 2147942487: return 400; // BADTYPE, RANGE, INVALIDARG
+        case DEVICE_TIMEOUT: return 504;
+        default: return 502; // the PLC refused or failed
+    }
+}
+
+class HttpError extends Error {
+    constructor(status, message, code) {
+        super(message);
+        this.status = status;
+        this.code = code;
+    }
+}
+
+const QUALITY_TEXT = { 0: "bad", 4: "configuration error", 8: "not connected", 12: "device failure", 16: "sensor failure", 20: "last known value", 24: "communication failure", 28: "out of service", 64: "uncertain", 192: "good" };
+
+class Routes {
+    constructor({ view, door, access, streams, metrics, allowWrites, scheme, log }) {
+        Object.assign(this, { view, door, access, streams, metrics, allowWrites, scheme, log });
+        this.files = new Map(Object.entries(FILES).map(([route, [file, type]]) => [route, { body: fs.readFileSync(path.join(PUBLIC, file)), type }]));
+    }
+
+    // Catalog rows: what the tree says of each item, with its latest value.
+    describe(items, values = new Map()) {
+        return items.map((it) => {
+            const v = values.get(it.item) || this.view.liveValue(it.item);
+            return {
+                item: it.item, name: it.name, datatype: it.datatype, access: it.access, elements: it.elements,
+                description: it.description,
+                value: v ? v.value : null,
+                quality: v ? v.quality : null,
+                qualityText: v ? QUALITY_TEXT[v.quality] || `quality ${v.quality}` : null,
+                timestamp: v ? v.ts : null,
+            };
+        });
+    }
+
+    async handle(req, res) {
+        for (const [k, v] of Object.entries(SECURITY_HEADERS)) res.setHeader(k, v);
+        try {
+            const refused = this.access.refuseHost(req);
+            if (refused) throw new HttpError(refused.status, refused.error);
+            const url = new URL(req.url, "http://x");
+            const route = url.pathname;
+            if (route === "/metrics" && (this.access.loopback || !this.access.users)) return await this._metrics(res);
+            let who;
+            try {
+                who = await this.access.identify(req);
+            } catch {
+                throw new HttpError(503, "too many log-ins at once; try again");
+            }
+            if (!who) {
+                res.setHeader("WWW-Authenticate", 'Basic realm="Vorlask", charset="UTF-8"');
+                throw new HttpError(401, "a user name and password are needed");
+            }
+            if (route === "/metrics") return await this._metrics(res);
+            if (req.method === "PUT" && route.startsWith("/api/items/")) return await this._write(req, res, who, itemOf(route));
+            if (req.method !== "GET" && req.method !== "HEAD") throw new HttpError(405, `${req.method} is not served here`);
+            const file = this.files.get(route);
+            if (file) {
+                res.writeHead(200, { "Content-Type": file.type, "Content-Length": file.body.length });
+                return res.end(req.method === "HEAD" ? undefined : file.body);
+            }
+            if (route === "/api/session")
+                return json(res, 200, { user: who.name, writer: who.writer, writesAllowed: this.allowWrites, canWrite: this.allowWrites && who.writer });
+            if (!this.view.up) throw new HttpError(503, "the server's door is not open");
+            if (route === "/api/plcs") {
+                const f = await this.view.refreshFigures();
+                return json(res, 200, { plcs: f.plcs, lines: f.lines });
+            }
+            if (route === "/api/messages") return json(res, 200, await this.door.request("messages").then(({ messages, written }) => ({ messages, written })));
+            if (route === "/api/branches") return json(res, 200, { branches: this.view.branches });
+            if (route === "/api/items") return await this._items(res, url.searchParams.get("under") || "");
+            if (route.startsWith("/api/items/")) return await this._item(res, itemOf(route), url.searchParams.get("device") === "1");
+            if (route === "/api/events") {
+                const branch = url.searchParams.get("under") || "";
+                this._under(branch);
+                if (this.streams.full) throw new HttpError(503, "too many pages are open; close one");
+                return this.streams.open(req, res, branch);
+            }
+            throw new HttpError(404, `nothing at ${route}`);
+        } catch (e) {
+            if (res.headersSent) return res.destroy();
+            if (e instanceof HttpError) return json(res, e.status, { error: e.message, ...(e.code !== undefined ? { code: e.code } : {}) });
+            if (e instanceof DoorError) return json(res, e.code ? statusOf(e.code) : 503, { error: e.message, ...(e.code ? { code: e.code } : {}) });
+            this.log(`${req.method} ${req.url}: ${e.stack || e}`);
+            return json(res, 500, { error: "internal error" });
+        }
+    }
+
+    _under(branch) {
+        const items = this.view.itemsUnder(branch);
+        if (!items) throw new HttpError(404, `no branch "${branch}"`);
+        return items;
+    }
+
+    async _items(res, branch) {
+        const items = this._under(branch);
+        return json(res, 200, { items: this.describe(items, await this._read(items.map((it) => it.item), false)) });
+    }
+
+    async _item(res, id, device) {
+        const it = this.view.items.get(id);
+        if (!it) throw new HttpError(404, `no item "${id}"`, 3221487623);
+        const v = (await this._read([id], device)).get(id);
+        if (v && v.error) throw new HttpError(v.code ? statusOf(v.code) : 502, v.error, v.code);
+        return json(res, 200, this.describe([it], new Map([[id, v]]))[0]);
+    }
+
+    // Values of the items from the server's cache, or from the PLC (device); by item ID.
+    async _read(ids, device) {
+        const values = new Map();
+        for (let i = 0; i < ids.length; i += 2000) {
+            const reply = await this.door.request("read", { items: ids.slice(i, i + 2000), source: device ? "device" : "cache" });
+            for (const v of reply.values)
+                values.set(v.item, v.error ? v : { value: v.value, quality: v.quality, ts: v.timestamp });
+        }
+        return values;
+    }
+
+    async _write(req, res, who, id) {
+        const refused = this.access.refuseWriteFrom(req, this.scheme);
+        if (refused) throw new HttpError(403, refused);
+        if (!this.allowWrites) throw new HttpError(403, "writes are off (vorlask-web --allow-writes)");
+        if (!who.writer) throw new HttpError(403, `${who.name || "an anonymous user"} may not write`);
+        const body = await readBody(req);
+        let value;
+        try {
+            const parsed = JSON.parse(body);
+            if (!parsed || typeof parsed !== "object" || !("value" in parsed)) throw new Error();
+            value = parsed.value;
+        } catch {
+            throw new HttpError(400, 'the body is {"value": V}', 2147942487);
+        }
+        if (!this.view.up) throw new HttpError(503, "the server's door is not open");
+        if (!this.view.items.has(id)) throw new HttpError(404, `no item "${id}"`, 3221487623);
+        const reply = await this.door.request("write", { items: [{ item: id, value }] });
+        const r = reply.results[0];
+        this.log(`${who.name || "anonymous"} wrote ${JSON.stringify(value).slice(0, 200)} to ${id}: ${r.ok ? "done" : r.error}`);
+        if (r.ok) return json(res, 200, { item: id, ok: true });
+        const status = r.unknown ? 504 : statusOf(r.code);
+        return json(res, status, { item: id, ok: false, error: r.error, ...(r.code ? { code: r.code } : {}), ...(r.unknown ? { unknown: true } : {}), ...(r.plcResult ? { plcResult: r.plcResult } : {}) });
+    }
+
+    async _metrics(res) {
+        let figures = null;
+        if (this.view.up) figures = await this.view.refreshFigures().catch(() => null);
+        const text = await this.metrics.text(figures);
+        res.writeHead(200, { "Content-Type": this.metrics.contentType });
+        res.end(text);
+    }
+}
+
+// The item ID of /api/items/ID (percent-encoded).
+function itemOf(route) {
+    try {
+        return decodeURIComponent(route.slice("/api/items/".length));
+    } catch {
+        throw new HttpError(400, "the item ID is not well encoded");
+    }
+}
+
+function json(res, status, body) {
+    const text = JSON.stringify(body);
+    res.writeHead(status, { "Content-Type": "application/json; charset=utf-8", "Content-Length": Buffer.byteLength(text) });
+    res.end(text);
+}
+
+function readBody(req) {
+    return new Promise((resolve, reject) => {
+        const chunks = [];
+        let size = 0;
+        req.on("data", (c) => {
+            size += c.length;
+            if (size > MAX_BODY) {
+                reject(new HttpError(413, `a body is at most ${MAX_BODY} bytes`));
+                req.destroy();
+            } else chunks.push(c);
+        });
+        req.on("end", () => resolve(Buffer.concat(chunks).toString("utf8")));
+        req.on("error", reject);
+    });
+}
+
+module.exports = { Routes };
