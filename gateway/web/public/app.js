@@ -139,6 +139,8 @@
     // ---- items ----
     function showCatalog(items) {
         rows.clear();
+        inView.clear();
+        viewWatcher.disconnect();
         const frag = document.createDocumentFragment();
         for (const it of items) {
             const tr = el("tr");
@@ -155,7 +157,9 @@
             if (it.description) name.title = it.description;
             tr.append(name, el("td", it.datatype), el("td", it.access), r.value, r.quality, r.time, action);
             rows.set(it.item, r);
+            tr.row = r;
             update(r, it.value, it.quality, it.timestamp);
+            viewWatcher.observe(tr);
             frag.append(tr);
         }
         $("items").tBodies[0].replaceChildren(frag);
@@ -172,11 +176,41 @@
         r.tr.dataset.ts = ts || 0;
     }
 
+    // A branch may hold thousands of items that change each second, of which a screen shows a
+    // few dozen: each row keeps its latest value, and only the rows in view are drawn, at most
+    // once a frame; a row coming into view is drawn then.
+    const inView = new Set(); // rows
+    const viewWatcher = new IntersectionObserver((entries) => {
+        for (const e of entries) {
+            const r = e.target.row;
+            if (e.isIntersecting) {
+                inView.add(r);
+                draw(r);
+            } else inView.delete(r);
+        }
+    }, { root: document.querySelector(".items") });
+    let frameAsked = false;
+
     function showChanges(changes) {
         for (const [id, value, quality, ts] of changes) {
             const r = rows.get(id);
-            if (r) update(r, value, quality, ts);
+            if (!r) continue;
+            r.latest = [value, quality, ts];
+            if (inView.has(r)) r.dirty = true;
         }
+        if (!frameAsked) {
+            frameAsked = true;
+            requestAnimationFrame(() => {
+                frameAsked = false;
+                for (const r of inView) if (r.dirty) draw(r);
+            });
+        }
+    }
+
+    function draw(r) {
+        r.dirty = false;
+        if (r.latest) update(r, ...r.latest);
+        r.latest = null;
     }
 
     function applyFilter() {
