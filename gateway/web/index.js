@@ -70,9 +70,11 @@ async function main() {
         door.stop();
         return 1;
     }
+    const port = server.address().port;
+    access.port = port;
     const host = o.host.includes(":") ? `[${o.host}]` : o.host;
-    process.stdout.write(`${scheme}://${host}:${o.port}/\n`);
-    log(`serving ${scheme}://${host}:${o.port}/${users ? `, ${users.size} users` : ""}${o.allowWrites ? ", writes allowed" : ""}`);
+    process.stdout.write(`${scheme}://${host}:${port}/\n`);
+    log(`serving ${scheme}://${host}:${port}/${users ? `, ${users.size} users` : ""}${o.allowWrites ? ", writes allowed" : ""}`);
 
     await untilStopped();
     door.stop();

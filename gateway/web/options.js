@@ -18,7 +18,7 @@ address is printed on the first line of standard output.
                     else the service's /run/vorlask/vorlask.sock when only it is there)
   --host ADDR       the address to listen on (default 127.0.0.1). Any address but a
                     loopback one needs --tls-cert, --tls-key and --users
-  --port N          the TCP port (default 8080)
+  --port N          the TCP port (default 8080; 0: a free one, as printed)
   --users FILE      user names and password hashes, one "name:hash" line each, with
                     ":writer" added for users who may write (the file of vorlask-opcua);
                     every page and route then asks for a user (HTTP Basic), /metrics
@@ -53,7 +53,7 @@ function parseOptions(argv) {
         o[takes[a]] = argv[++i];
     }
     if (typeof o.port === "string") {
-        if (!/^\d+$/.test(o.port) || +o.port < 1 || +o.port > 65535) return { error: `--port: "${o.port}" is no port number` };
+        if (!/^\d+$/.test(o.port) || +o.port > 65535) return { error: `--port: "${o.port}" is no port number` };
         o.port = +o.port;
     }
     if (typeof o.rate === "string") {

@@ -43,12 +43,15 @@ for f in /usr/lib/vorlask/vorlask /usr/lib/vorlask/Vorlask.dat /usr/lib/vorlask/
   /usr/lib/vorlask/vorlask-cli /usr/lib/vorlask/hostlink /usr/lib/vorlask/plcsim \
   /usr/lib/vorlask/vorlask-opcua /usr/lib/vorlask/opcua/index.js /usr/lib/vorlask/opcua/node_modules/node-opcua/package.json \
   /usr/lib/vorlask/vorlask-mqtt /usr/lib/vorlask/mqtt/node_modules/mqtt/package.json /usr/lib/vorlask/common/door-client.js \
-  /usr/bin/vorlask /usr/bin/pelmora /usr/bin/vorlask-cli /usr/bin/vorlask-opcua /usr/bin/hostlink /usr/bin/plcsim \
+  /usr/lib/vorlask/vorlask-web /usr/lib/vorlask/web/public/index.html /usr/lib/vorlask/web/node_modules/prom-client/package.json \
+  /usr/lib/vorlask/common/users.js \
+  /usr/bin/vorlask /usr/bin/pelmora /usr/bin/vorlask-cli /usr/bin/vorlask-opcua /usr/bin/vorlask-web /usr/bin/hostlink /usr/bin/plcsim \
   /lib/systemd/system/vorlask.service /lib/systemd/system/vorlask.socket /lib/systemd/system/vorlask-door.service \
   /etc/default/vorlask /usr/share/vorlask/vorlask.xml /usr/share/doc/vorlask/copyright /usr/share/doc/vorlask/changelog.gz \
   /usr/share/doc/vorlask/README.md /usr/share/doc/vorlask/docs/door.md /usr/share/doc/vorlask/examples/demo.xml \
   /usr/share/applications/pelmora.desktop /usr/share/icons/hicolor/scalable/apps/pelmora.svg \
-  /usr/share/man/man1/vorlask.1.gz /usr/share/man/man1/pelmora.1.gz /usr/share/man/man1/vorlask-opcua.1.gz; do
+  /usr/share/man/man1/vorlask.1.gz /usr/share/man/man1/pelmora.1.gz /usr/share/man/man1/vorlask-opcua.1.gz \
+  /usr/share/man/man1/vorlask-web.1.gz /usr/share/doc/vorlask/docs/web.md; do
   grep -qx "$f" "$work/files" || fail "the package lacks $f"
 done
 dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -qx './conffiles' || fail "no conffiles"
@@ -92,6 +95,13 @@ pids+=($server)
 waitfor 20 "READY=1" grep -qx 'READY=1' "$work/notes"
 value=$("$root/usr/bin/vorlask-cli" read --device Press.Setpoint)
 [ "$(cut -f2 <<<"$value")" = 500 ] || fail "read $value"
+# The installed web interface on the same door, its page and its REST.
+"$root/usr/bin/vorlask-web" --port 0 >"$work/web.out" 2>"$work/web.log" &
+pids+=($!)
+waitfor 20 "the web interface's address" grep -q '^http://' "$work/web.out"
+url=$(head -n 1 "$work/web.out")
+waitfor 20 "the web interface's PLCs" bash -c "curl -sf '${url}api/plcs' | grep -q '\"plc\":\"Press\"'"
+curl -sf "$url" | grep -q '<title>Vorlask</title>' || fail "the installed page"
 kill -TERM "$server"
 waitfor 20 "the server to end" bash -c "! kill -0 $server"
 grep -qx 'STOPPING=1' "$work/notes" || fail "no STOPPING=1"
