@@ -64,11 +64,14 @@ function doorSocketPath(explicit) {
     return own;
 }
 
+// sent: the request went out and its answer was lost (the door closed or did not answer in
+// time), so a write may still be carried out.
 class DoorError extends Error {
-    constructor(reply) {
+    constructor(reply, { sent = false } = {}) {
         super(reply.error || "refused");
         this.code = reply.code;
         this.reply = reply;
+        this.sent = sent;
     }
 }
 
@@ -133,7 +136,7 @@ class DoorClient extends EventEmitter {
             this.pending.clear();
             for (const p of pending) {
                 clearTimeout(p.timer);
-                p.reject(new DoorError({ error: "the door closed" }));
+                p.reject(new DoorError({ error: "the door closed" }, { sent: true }));
             }
             if (this.stopped) return;
             if (wasConnected) this.emit("down");
@@ -188,7 +191,7 @@ class DoorClient extends EventEmitter {
         }
         return new Promise((resolve, reject) => {
             const timer = setTimeout(() => {
-                if (this.pending.delete(id)) reject(new DoorError({ error: "the door did not answer in time" }));
+                if (this.pending.delete(id)) reject(new DoorError({ error: "the door did not answer in time" }, { sent: true }));
             }, this.requestTimeoutMs);
             this.pending.set(id, { resolve, reject, timer });
             this.socket.write(line);

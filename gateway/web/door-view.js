@@ -51,7 +51,7 @@ class DoorView extends EventEmitter {
         this.up = true;
         this._sync();
         await Promise.all([this.refreshFigures(), this._refreshMessages()]).catch(() => {});
-        this.emit("up");
+        if (generation === this.generation) this.emit("up");
     }
 
     _down() {
@@ -115,25 +115,38 @@ class DoorView extends EventEmitter {
                 if (this.items.has(id)) add.push(id);
             } else if (!s.active) activate.push(s);
         }
-        for (const [id, s] of this.slots) if (s.active && !this.watchers.has(id)) deactivate.push(s);
+        for (const [id, s] of this.slots) if (s.active && s.handle && !this.watchers.has(id)) deactivate.push(s);
         for (const [slots, active] of [[activate, true], [deactivate, false]]) {
             if (!slots.length) continue;
             await this.door.request("setItemsActive", { group: this.group, handles: slots.map((s) => s.handle), active });
             if (generation !== this.generation) return;
-            for (const s of slots) s.active = active;
+            // An item shown again reports its value anew; until then it has none.
+            for (const s of slots) {
+                s.active = active;
+                if (!active) s.ts = undefined;
+            }
         }
         for (let i = 0; i < add.length; i += ADD_CHUNK) {
             const chunk = add.slice(i, i + ADD_CHUNK);
             const first = this.byClientHandle.length;
             this.byClientHandle.push(...chunk);
+            // The slots first: the first values may come in the same read as the reply.
+            const slots = chunk.map((id) => {
+                const s = { handle: 0, active: true };
+                this.slots.set(id, s);
+                return s;
+            });
             const added = await this.door.request("addItems", {
                 group: this.group,
                 items: chunk.map((item, k) => ({ item, clientHandle: first + k })),
             });
             if (generation !== this.generation) return;
             added.items.forEach((r, k) => {
-                if (r.handle) this.slots.set(chunk[k], { handle: r.handle, active: true });
-                else this.log(`item ${chunk[k]}: ${r.error}`);
+                if (r.handle) slots[k].handle = r.handle;
+                else {
+                    this.slots.delete(chunk[k]);
+                    this.log(`item ${chunk[k]}: ${r.error}`);
+                }
             });
         }
     }

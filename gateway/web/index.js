@@ -9,17 +9,39 @@ const { makeLog, answerCommandLine, tellDoor, untilStopped, run } = require("../
 const VERSION = process.env.VORLASK_VERSION || require("./package.json").version;
 const log = makeLog("vorlask-web");
 
+// What one client may hold of the server: a slow or idle client is cut off in seconds, and one
+// address never takes more than a share of the connections.
+const LIMITS = { headersTimeout: 10000, requestTimeout: 30000, connectionsCheckingInterval: 1000 };
+const MAX_CONNECTIONS = 256;
+const CONNECTIONS_PER_ADDRESS = 32;
+
 // The HTTP or HTTPS server; throws with a sentence when the certificate cannot be used.
 function makeServer(o, handler) {
-    if (!o.tlsCert) return require("node:http").createServer(handler);
-    let cert, key;
-    try {
-        cert = fs.readFileSync(o.tlsCert);
-        key = fs.readFileSync(o.tlsKey);
-        return require("node:https").createServer({ cert, key, minVersion: "TLSv1.2" }, handler);
-    } catch (e) {
-        throw new Error(`the TLS certificate or key cannot be used: ${e.code === "ENOENT" ? `${e.path}: no such file` : e.message}`);
+    let server;
+    if (!o.tlsCert) server = require("node:http").createServer(LIMITS, handler);
+    else {
+        try {
+            const cert = fs.readFileSync(o.tlsCert);
+            const key = fs.readFileSync(o.tlsKey);
+            server = require("node:https").createServer({ ...LIMITS, cert, key, minVersion: "TLSv1.2", handshakeTimeout: 10000 }, handler);
+        } catch (e) {
+            throw new Error(`the TLS certificate or key cannot be used: ${e.code === "ENOENT" ? `${e.path}: no such file` : e.message}`);
+        }
     }
+    server.maxConnections = MAX_CONNECTIONS;
+    const perAddress = new Map();
+    server.on("connection", (socket) => {
+        const address = socket.remoteAddress;
+        const n = (perAddress.get(address) || 0) + 1;
+        perAddress.set(address, n);
+        socket.once("close", () => {
+            const left = perAddress.get(address) - 1;
+            if (left > 0) perAddress.set(address, left);
+            else perAddress.delete(address);
+        });
+        if (n > CONNECTIONS_PER_ADDRESS) socket.destroy();
+    });
+    return server;
 }
 
 async function main() {
@@ -53,9 +75,6 @@ async function main() {
         log(e.message);
         return 2;
     }
-    server.headersTimeout = 10000;
-    server.requestTimeout = 30000;
-    server.maxConnections = 256;
     view.on("up", () => log(`showing ${view.items.size} items in ${view.branches.length} branches`));
 
     tellDoor(door, o.socket, log);

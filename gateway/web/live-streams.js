@@ -8,10 +8,11 @@
 //   "messages" the message lines, newest first, when one was added;
 //   "door"     {up}: the server's door opened or closed.
 // A page that reads slowly is never written faster than it reads: its changes wait, merged,
-// until its socket drains.
+// and of its other events the latest of each kind, until its socket drains.
 const FLUSH_MS = 250;
 const HEARTBEAT_MS = 15000;
 const MAX_STREAMS = 64;
+const STREAMS_PER_ADDRESS = 8;
 const MAX_BUFFERED = 8 * 1024 * 1024; // a page that has left this much unread is closed
 
 class LiveStreams {
@@ -41,8 +42,12 @@ class LiveStreams {
         this.heartbeat.unref();
     }
 
-    get full() {
-        return this.streams.size >= MAX_STREAMS;
+    // Why another stream for this address is refused, or null.
+    refuse(address) {
+        if (this.streams.size >= MAX_STREAMS) return "too many pages are open; close one";
+        let mine = 0;
+        for (const s of this.streams) if (s.address === address) mine++;
+        return mine >= STREAMS_PER_ADDRESS ? `at most ${STREAMS_PER_ADDRESS} pages from one address` : null;
     }
 
     _idsUnder(branch) {
@@ -56,7 +61,7 @@ class LiveStreams {
             "Cache-Control": "no-store",
             "X-Accel-Buffering": "no",
         });
-        const s = { res, branch, ids: this._idsUnder(branch), pending: new Map(), writable: true };
+        const s = { res, branch, address: req.socket.remoteAddress, ids: this._idsUnder(branch), pending: new Map(), later: new Map(), writable: true };
         this.streams.add(s);
         this.view.pageOpened();
         this.view.watch(s.ids);
@@ -89,7 +94,11 @@ class LiveStreams {
 
     _flush() {
         for (const s of this.streams) {
-            if (!s.writable || s.pending.size === 0) continue;
+            if (!s.writable) continue;
+            const later = [...s.later];
+            s.later.clear();
+            for (const [event, data] of later) this._send(s, event, data);
+            if (s.pending.size === 0) continue;
             const rows = [...s.pending.values()].map((c) => [c.id, c.value, c.quality, c.ts]);
             s.pending.clear();
             this._send(s, "items", rows);
@@ -101,12 +110,13 @@ class LiveStreams {
     }
 
     _send(s, event, data) {
-        this._write(s, `event: ${event}\ndata: ${JSON.stringify(data)}\n\n`);
+        if (!s.writable && event !== "items") s.later.set(event, data);
+        else this._write(s, `event: ${event}\ndata: ${JSON.stringify(data)}\n\n`);
     }
 
     _write(s, text) {
         if (s.res.writableEnded || s.res.destroyed) return;
-        if (s.res.writableLength > MAX_BUFFERED) {
+        if (s.res.writableLength + text.length > MAX_BUFFERED) {
             s.res.destroy();
             return;
         }

@@ -21,6 +21,7 @@ const SECURITY_HEADERS = {
     "Cache-Control": "no-store",
 };
 const MAX_BODY = 1024 * 1024; // the door takes no longer line
+const DEVICE_READS_AT_ONCE = 4; // of the door's 16 requests apart per connection: room for writes
 const DEVICE_TIMEOUT = 2147943860; // E_TIMEOUT: a write's outcome is unknown
 
 // The HTTP status for a door error code.
@@ -47,6 +48,7 @@ const QUALITY_TEXT = { 0: "bad", 4: "configuration error", 8: "not connected", 1
 class Routes {
     constructor({ view, door, access, streams, metrics, allowWrites, scheme, log }) {
         Object.assign(this, { view, door, access, streams, metrics, allowWrites, scheme, log });
+        this.deviceReads = 0;
         this.files = new Map(Object.entries(FILES).map(([route, [file, type]]) => [route, { body: fs.readFileSync(path.join(PUBLIC, file)), type }]));
     }
 
@@ -72,6 +74,10 @@ class Routes {
             if (refused) throw new HttpError(refused.status, refused.error);
             const url = new URL(req.url, "http://x");
             const route = url.pathname;
+            // Another site's page may link to us, but not use what we serve.
+            const site = req.headers["sec-fetch-site"];
+            if ((site === "cross-site" || site === "same-site") && route !== "/")
+                throw new HttpError(403, "a request from another site's page is refused");
             if (route === "/metrics" && (this.access.loopback || !this.access.users)) return await this._metrics(res);
             let who;
             try {
@@ -84,7 +90,7 @@ class Routes {
                 throw new HttpError(401, "a user name and password are needed");
             }
             if (route === "/metrics") return await this._metrics(res);
-            if (req.method === "PUT" && route.startsWith("/api/items/")) return await this._write(req, res, who, itemOf(route));
+            if (req.method === "PUT" && route.startsWith("/api/items/")) return await this._write(req, res, who, itemOf(req.url));
             if (req.method !== "GET" && req.method !== "HEAD") throw new HttpError(405, `${req.method} is not served here`);
             const file = this.files.get(route);
             if (file) {
@@ -101,11 +107,12 @@ class Routes {
             if (route === "/api/messages") return json(res, 200, await this.door.request("messages").then(({ messages, written }) => ({ messages, written })));
             if (route === "/api/branches") return json(res, 200, { branches: this.view.branches });
             if (route === "/api/items") return await this._items(res, url.searchParams.get("under") || "");
-            if (route.startsWith("/api/items/")) return await this._item(res, itemOf(route), url.searchParams.get("device") === "1");
+            if (route.startsWith("/api/items/")) return await this._item(res, itemOf(req.url), url.searchParams.get("device") === "1");
             if (route === "/api/events") {
                 const branch = url.searchParams.get("under") || "";
                 this._under(branch);
-                if (this.streams.full) throw new HttpError(503, "too many pages are open; close one");
+                const refused = this.streams.refuse(req.socket.remoteAddress);
+                if (refused) throw new HttpError(503, refused);
                 return this.streams.open(req, res, branch);
             }
             throw new HttpError(404, `nothing at ${route}`);
@@ -132,7 +139,14 @@ class Routes {
     async _item(res, id, device) {
         const it = this.view.items.get(id);
         if (!it) throw new HttpError(404, `no item "${id}"`, 3221487623);
-        const v = (await this._read([id], device)).get(id);
+        if (device && this.deviceReads >= DEVICE_READS_AT_ONCE) throw new HttpError(429, "too many PLC reads at once; try again");
+        this.deviceReads += device ? 1 : 0;
+        let v;
+        try {
+            v = (await this._read([id], device)).get(id);
+        } finally {
+            this.deviceReads -= device ? 1 : 0;
+        }
         if (v && v.error) throw new HttpError(v.code ? statusOf(v.code) : 502, v.error, v.code);
         return json(res, 200, this.describe([it], new Map([[id, v]]))[0]);
     }
@@ -153,19 +167,17 @@ class Routes {
         if (refused) throw new HttpError(403, refused);
         if (!this.allowWrites) throw new HttpError(403, "writes are off (vorlask-web --allow-writes)");
         if (!who.writer) throw new HttpError(403, `${who.name || "an anonymous user"} may not write`);
-        const body = await readBody(req);
-        let value;
-        try {
-            const parsed = JSON.parse(body);
-            if (!parsed || typeof parsed !== "object" || !("value" in parsed)) throw new Error();
-            value = parsed.value;
-        } catch {
-            throw new HttpError(400, 'the body is {"value": V}', 2147942487);
-        }
+        const value = writtenValue(await readBody(req));
         if (!this.view.up) throw new HttpError(503, "the server's door is not open");
         if (!this.view.items.has(id)) throw new HttpError(404, `no item "${id}"`, 3221487623);
-        const reply = await this.door.request("write", { items: [{ item: id, value }] });
-        const r = reply.results[0];
+        let r;
+        try {
+            r = (await this.door.request("write", { items: [{ item: id, value }] })).results[0];
+        } catch (e) {
+            // Sent, and its answer lost: the PLC may still carry it out.
+            if (!(e instanceof DoorError) || !e.sent) throw e;
+            r = { ok: false, unknown: true, error: `${e.message}; the write may still be carried out` };
+        }
         this.log(`${who.name || "anonymous"} wrote ${JSON.stringify(value).slice(0, 200)} to ${id}: ${r.ok ? "done" : r.error}`);
         if (r.ok) return json(res, 200, { item: id, ok: true });
         const status = r.unknown ? 504 : statusOf(r.code);
@@ -181,13 +193,34 @@ class Routes {
     }
 }
 
-// The item ID of /api/items/ID (percent-encoded).
-function itemOf(route) {
+// The item ID of /api/items/ID (percent-encoded), from the path as sent: dot segments are
+// part of the ID, never folded.
+function itemOf(rawUrl) {
+    const raw = rawUrl.split("?")[0];
     try {
-        return decodeURIComponent(route.slice("/api/items/".length));
+        return decodeURIComponent(raw.slice(raw.indexOf("/api/items/") + "/api/items/".length));
     } catch {
         throw new HttpError(400, "the item ID is not well encoded");
     }
+}
+
+// The value of a write's body {"value": V}: a finite number, a boolean, a string, or an array
+// of those; anything else (null, a number too large for JSON's doubles, an object) is refused
+// before it could reach the PLC as something else.
+function writtenValue(body) {
+    let parsed;
+    try {
+        parsed = JSON.parse(body);
+    } catch {
+        parsed = undefined;
+    }
+    const plain = (v) => (typeof v === "number" ? Number.isFinite(v) : typeof v === "string" || typeof v === "boolean");
+    if (!parsed || typeof parsed !== "object" || Array.isArray(parsed) || !Object.hasOwn(parsed, "value"))
+        throw new HttpError(400, 'the body is {"value": V}', 2147942487);
+    const v = parsed.value;
+    if (!(plain(v) || (Array.isArray(v) && v.every(plain))))
+        throw new HttpError(400, "the value is a finite number, true or false, a string, or an array of those", 2147942487);
+    return v;
 }
 
 function json(res, status, body) {

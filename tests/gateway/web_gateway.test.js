@@ -21,7 +21,9 @@ function request(url, { method = "GET", headers = {}, body, auth, ca } = {}) {
     const h = { ...headers };
     if (auth) h.Authorization = `Basic ${Buffer.from(auth).toString("base64")}`;
     return new Promise((resolve, reject) => {
-        const req = (u.protocol === "https:" ? https : http).request(u, { method, headers: h, ca }, (res) => {
+        // The path as given: a URL object would fold its dot segments.
+        const options = { hostname: u.hostname, port: u.port, path: url.slice(u.origin.length), method, headers: h, ca };
+        const req = (u.protocol === "https:" ? https : http).request(options, (res) => {
             let text = "";
             res.setEncoding("utf8");
             res.on("data", (d) => (text += d));
@@ -100,19 +102,26 @@ test("REST, users and writes, metrics, TLS and unsafe addresses", async (t) => {
 
     await t.test("only a writer writes, only what it names, and never from another site", async () => {
         const put = (item, body, who, headers = json) => request(`${base}api/items/${encodeURIComponent(item)}`, { method: "PUT", headers, body, ...who });
+        const setpoint = encodeURIComponent("Press.Setpoint");
         const refused = [
-            [view, json, '{"value": 77}', 403, /may not write/],
-            [op, { "Content-Type": "text/plain" }, '{"value": 77}', 403, /JSON/],
-            [op, { ...json, Origin: "http://evil.example" }, '{"value": 77}', 403, /evil/],
-            [op, { ...json, "Sec-Fetch-Site": "cross-site" }, '{"value": 77}', 403, /another site/],
-            [op, json, '{"val": 77}', 400, /value/],
-            [op, json, "[1,", 400, /value/],
+            [setpoint, view, json, '{"value": 77}', 403, /may not write/],
+            [setpoint, op, { "Content-Type": "text/plain" }, '{"value": 77}', 403, /JSON/],
+            [setpoint, op, { ...json, Origin: "http://evil.example" }, '{"value": 77}', 403, /evil/],
+            [setpoint, op, { ...json, "Sec-Fetch-Site": "cross-site" }, '{"value": 77}', 403, /another site/],
+            [setpoint, op, json, '{"val": 77}', 400, /value/],
+            [setpoint, op, json, "[1,", 400, /value/],
+            [setpoint, op, json, '{"value": 1e999}', 400, /finite/],
+            [setpoint, op, json, '{"value": null}', 400, /finite/],
+            [setpoint, op, json, '{"value": {"valueOf": 77}}', 400, /finite/],
+            [`Nothing/%2e%2e/${setpoint}`, op, json, '{"value": 77}', 404, /no item/],
         ];
-        for (const [who, headers, body, status, why] of refused) {
-            const r = await put("Press.Setpoint", body, who, headers);
-            assert.equal(r.status, status, r.text);
+        for (const [item, who, headers, body, status, why] of refused) {
+            const r = await request(`${base}api/items/${item}`, { method: "PUT", headers, body, ...who });
+            assert.equal(r.status, status, `${item} ${body}: ${r.text}`);
             assert.match(r.body.error, why);
         }
+        const crossSite = await request(`${base}api/plcs`, { ...view, headers: { "Sec-Fetch-Site": "cross-site" } });
+        assert.equal(crossSite.status, 403, "another site's page reads nothing either");
         assert.equal(deviceValue(world, "Press.Setpoint"), "500", "nothing was written");
         const speeds = deviceValue(world, "Press.Recipe.Speeds");
 
@@ -222,6 +231,24 @@ test("the page in Chromium: PLCs, live values, a PLC failing and coming back", a
     await page.click('#tree button[data-branch="Oven"]');
     await waitFor("the Oven's items", async () => (await cell("Oven.BcdCounter")) !== null);
     assert.equal(await page.$("button[data-write]"), null);
+
+    // A writer on a page that allows writes: the value asked for, confirmed, written.
+    const writable = await world.web(["--users", usersFile(world), "--allow-writes"]);
+    const opPage = await browser.newPage();
+    await opPage.authenticate({ username: "op", password: "secret-op" });
+    const asked = [];
+    opPage.on("dialog", (d) => {
+        asked.push(d.type());
+        d.accept(d.type() === "prompt" ? "321" : undefined);
+    });
+    await opPage.goto(`${writable}#Press`);
+    await opPage.waitForSelector('button[data-write="Press.Setpoint"]', { timeout: 30000 });
+    assert.equal(await opPage.$('button[data-write="Press.Counter"]'), null, "a read-only item has no write button");
+    await opPage.click('button[data-write="Press.Setpoint"]');
+    await waitFor("the page's write", () => deviceValue(world, "Press.Setpoint") === "321");
+    assert.deepEqual(asked, ["prompt", "confirm"]);
+    await waitFor("the page to say so", () => opPage.$eval("#notice", (e) => e.textContent === "Press.Setpoint: written"));
+
     if (process.env.VORLASK_WEB_SCREENSHOT) {
         await page.click('#tree button[data-branch="Press"]');
         await waitFor("the Press's items", async () => (await cell("Press.Counter")) !== null);

@@ -154,7 +154,7 @@
                 action.append(b);
             }
             const name = el("td", it.item);
-            if (it.description) name.title = it.description;
+            name.title = `${it.datatype}, ${it.access}${it.description ? ` — ${it.description}` : ""}`;
             tr.append(name, el("td", it.datatype), el("td", it.access), r.value, r.quality, r.time, action);
             rows.set(it.item, r);
             tr.row = r;
@@ -227,19 +227,27 @@
             li.hidden = !!f && !li.dataset.branch.toLowerCase().includes(f) && !li.querySelector("li[data-branch]:not([hidden])");
     }
 
+    // What the user typed as the item's value: a string item takes the text as it is; a number
+    // or boolean is read as JSON; an array is JSON or its elements separated by commas. The
+    // server converts it to the item's type and refuses what does not fit.
+    function parseValue(text, datatype) {
+        if (datatype === "VT_BSTR") return text;
+        const one = (t) => {
+            try {
+                return JSON.parse(t.trim());
+            } catch {
+                return t.trim();
+            }
+        };
+        if (/ARRAY/.test(datatype)) return text.trim().startsWith("[") ? one(text) : text.split(",").map(one);
+        return one(text);
+    }
+
     async function write(id) {
         const r = rows.get(id);
         const text = prompt(`New value for ${id} (${r.item.datatype})`, r.value.textContent);
         if (text === null) return;
-        let value = text;
-        if (r.item.datatype !== "VT_BSTR") {
-            try {
-                value = JSON.parse(/^\s*[[{]/.test(text) || /^(true|false|-?[\d.eE+-]+)$/.test(text.trim()) ? text : JSON.stringify(text));
-            } catch {
-                value = text;
-            }
-            if (/ARRAY/.test(r.item.datatype) && typeof value === "string") value = text.split(",").map((s) => Number(s.trim()));
-        }
+        const value = parseValue(text, r.item.datatype);
         if (!confirm(`Write ${JSON.stringify(value)} to ${id}? The PLC's memory changes at once.`)) return;
         try {
             await api(`/api/items/${encodeURIComponent(id)}`, {
@@ -263,13 +271,20 @@
             const door = $("door");
             door.textContent = d.up ? "server connected" : "server not reachable";
             door.className = `state ${d.up ? "good" : "bad"}`;
+            // Values shown while the server is away are old: greyed until it is back.
+            $("items").classList.toggle("stale", !d.up);
+            $("plcs").classList.toggle("stale", !d.up);
         });
         on("plcs", (f) => {
             showPlcs(f);
             showLines(f);
+            if ($("door").classList.contains("good")) $("plcs").classList.remove("stale");
         });
         on("messages", showMessages);
-        on("catalog", showCatalog);
+        on("catalog", (items) => {
+            $("items").classList.remove("stale");
+            showCatalog(items);
+        });
         on("items", showChanges);
         // The browser tries again after a lost connection, but not after a refusal (the
         // server's door was closed): then this page does, in a while.
@@ -277,6 +292,8 @@
         stream.onerror = () => {
             $("door").textContent = "page not connected";
             $("door").className = "state bad";
+            $("items").classList.add("stale");
+            $("plcs").classList.add("stale");
             if (mine.readyState === EventSource.CLOSED)
                 setTimeout(() => {
                     if (stream === mine) (branches.length ? openStream() : loadBranches());
@@ -287,7 +304,12 @@
     // The tree, and the branch to show: the one in the address, else the first.
     async function loadBranches() {
         branches = (await api("/api/branches").catch(() => ({ branches: [] }))).branches;
-        const wanted = decodeURIComponent(location.hash.slice(1));
+        let wanted = "";
+        try {
+            wanted = decodeURIComponent(location.hash.slice(1));
+        } catch {
+            // an address with a broken branch: the first branch
+        }
         const first = branches.find((b) => b.parent === "");
         const branch = branches.some((b) => b.branch === wanted) ? wanted : first ? first.branch : "";
         showTree();
