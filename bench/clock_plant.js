@@ -52,4 +52,18 @@ function settle(ms) {
     return new Promise((r) => setTimeout(r, ms));
 }
 
-module.exports = { clockPlant, rssKb, cpuSeconds, settle };
+// Watches a process for the given seconds: {wall} seconds, {cpu} share of one core and
+// {rssMaxKb}, the largest resident size seen (once a second).
+async function measureProcess(pid, seconds) {
+    const cpu0 = cpuSeconds(pid);
+    const t0 = Date.now();
+    let rssMaxKb = 0;
+    for (let s = 0; s < seconds; s++) {
+        await settle(1000);
+        rssMaxKb = Math.max(rssMaxKb, rssKb(pid));
+    }
+    const wall = (Date.now() - t0) / 1000;
+    return { wall, cpu: (cpuSeconds(pid) - cpu0) / wall, rssMaxKb };
+}
+
+module.exports = { clockPlant, rssKb, cpuSeconds, settle, measureProcess };

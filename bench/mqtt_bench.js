@@ -8,7 +8,7 @@
 //   node bench/mqtt_bench.js [--seconds N]
 const path = require("node:path");
 const { waitFor, SRC } = require("../tests/gateway/harness");
-const { clockPlant, rssKb, cpuSeconds, settle } = require("./clock_plant");
+const { clockPlant, settle, measureProcess } = require("./clock_plant");
 
 const mqtt = require(path.join(SRC, "gateway/mqtt/node_modules/mqtt"));
 const sparkplug = require(path.join(SRC, "gateway/mqtt/node_modules/sparkplug-payload")).get("spBv1.0");
@@ -32,15 +32,7 @@ async function measure(world, url, items, format) {
     await settle(5000);
     const m0 = messages;
     const k0 = metrics;
-    const cpu0 = cpuSeconds(pid);
-    const t0 = Date.now();
-    let rssMax = 0;
-    for (let s = 0; s < seconds; s++) {
-        await settle(1000);
-        rssMax = Math.max(rssMax, rssKb(pid));
-    }
-    const wall = (Date.now() - t0) / 1000;
-    const cpu = (cpuSeconds(pid) - cpu0) / wall;
+    const { wall, cpu, rssMaxKb: rssMax } = await measureProcess(pid, seconds);
     console.log(`  ${format.padEnd(9)}  ${((messages - m0) / wall).toFixed(0)} messages a second` +
         (format === "sparkplug" ? ` (${((metrics - k0) / wall).toFixed(0)} metrics)` : "") +
         `, publisher CPU ${(cpu * 100).toFixed(1)} % of one core, RSS ${(rssMax / 1024).toFixed(1)} MB`);

@@ -7,7 +7,7 @@
 //   node bench/web_bench.js [--seconds N]
 const path = require("node:path");
 const { waitFor, SRC } = require("../tests/gateway/harness");
-const { clockPlant, rssKb, cpuSeconds, settle } = require("./clock_plant");
+const { clockPlant, settle, measureProcess } = require("./clock_plant");
 
 const puppeteer = require(path.join(SRC, "tests/gateway/node_modules/puppeteer-core"));
 const seconds = Number(process.argv[process.argv.indexOf("--seconds") + 1]) || 30;
@@ -47,15 +47,7 @@ async function main() {
         });
         await settle(5000);
         await page.evaluate(() => (window.delays = []));
-        const cpu0 = cpuSeconds(pid);
-        const t0 = Date.now();
-        let rssMax = 0;
-        for (let s = 0; s < seconds; s++) {
-            await settle(1000);
-            rssMax = Math.max(rssMax, rssKb(pid));
-        }
-        const wall = (Date.now() - t0) / 1000;
-        const cpu = (cpuSeconds(pid) - cpu0) / wall;
+        const { wall, cpu, rssMaxKb: rssMax } = await measureProcess(pid, seconds);
         const delays = (await page.evaluate(() => window.delays)).sort((a, b) => a - b);
         console.log(`Web: ${items} items, ${plcs.length} PLCs on ${LINES} lines, every word changing each second, the page on all of them; ${seconds} s measured`);
         console.log(`  vorlask-web CPU ${(cpu * 100).toFixed(1)} % of one core, RSS ${(rssMax / 1024).toFixed(1)} MB`);
