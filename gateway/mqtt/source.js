@@ -7,8 +7,8 @@
 // (mode, model, error flags, message, last result) changed, each as {plc, status}; every
 // PLC's is known (plcStatus) when "ready" comes.
 const { EventEmitter } = require("node:events");
+const { QUALITY, isArrayType, isReadable, isWritable, isGood } = require("../common/door-words");
 
-const VT_ARRAY = 0x2000;
 const ADD_CHUNK = 2000; // items per addItems request, well below the door's line limit
 const STATUS_REFRESH_MS = 2000; // how often the PLCs' own status is asked for
 const STATUS_FIELDS = ["unit", "port", "mode", "model", "modelCode", "fatal", "fals", "message", "lastResult", "lastText"];
@@ -43,10 +43,10 @@ class Source extends EventEmitter {
                 plc: dot < 0 ? "" : it.item.slice(0, dot),
                 name: dot < 0 ? it.item : it.item.slice(dot + 1),
                 vartype: it.vartype,
-                isArray: (it.vartype & VT_ARRAY) !== 0,
+                isArray: isArrayType(it.vartype),
                 elements: it.elements,
                 rights: it.rights,
-                readable: (it.rights & 1) !== 0,
+                readable: isReadable(it.rights),
                 value: null,
                 quality: 0,
                 ts: 0,
@@ -123,7 +123,7 @@ class Source extends EventEmitter {
     // Whether the item's value is there: read once at least, or failed. (A readable item
     // that was never read has no value and a good quality.)
     static known(item) {
-        return !item.readable || item.value !== null || (item.quality & 0xc0) !== 0xc0;
+        return !item.readable || item.value !== null || !isGood(item.quality);
     }
 
     _take(item, v) {
@@ -146,7 +146,7 @@ class Source extends EventEmitter {
 
     // {ok: true} or {ok: false, error} for writing value to the item.
     async write(item, value) {
-        if (!(item.rights & 2)) return { ok: false, error: "the item is read-only" };
+        if (!isWritable(item.rights)) return { ok: false, error: "the item is read-only" };
         try {
             const reply = await this.door.request("write", { items: [{ item: item.id, value }] });
             const r = reply.results[0];
@@ -161,7 +161,7 @@ class Source extends EventEmitter {
         const reply = await this.door.request("read", { items: [item.id], source: "device" });
         const v = reply.values[0];
         if (v.error) throw new Error(v.error);
-        if (v.quality !== 192) throw new Error(v.qualityText || "bad quality");
+        if (v.quality !== QUALITY.GOOD) throw new Error(v.qualityText || "bad quality");
         return v.value;
     }
 }

@@ -12,9 +12,8 @@ const { connectBroker } = require("./broker");
 const { WriteCounter } = require("./write-counter");
 const { Source } = require("./source");
 
-const VT_ARRAY = 0x2000;
-const QUALITY_GOOD = 0xc0;
-const QUALITY_COMM_FAILURE = 0x18;
+const { QUALITY, isArrayType, elementType, isGood } = require("../common/door-words");
+
 const REBIRTH = "Node Control/Rebirth";
 
 // Element VARTYPE -> Sparkplug data type.
@@ -22,10 +21,6 @@ const TYPES = new Map([
     [11, "Boolean"], [16, "Int8"], [17, "UInt8"], [2, "Int16"], [18, "UInt16"],
     [3, "Int32"], [19, "UInt32"], [4, "Float"], [5, "Double"], [8, "String"],
 ]);
-
-function isGood(quality) {
-    return (quality & QUALITY_GOOD) === QUALITY_GOOD;
-}
 
 // A PLC is born once each of its readable items has been read (or failed) and one of them
 // answered: its DBIRTH then carries every value.
@@ -168,10 +163,10 @@ class SparkplugPublisher {
 
     // The metrics of an item: one, or one per element of an array.
     _metrics(item) {
-        const type = TYPES.get(item.vartype & ~VT_ARRAY) || "String";
+        const type = TYPES.get(elementType(item.vartype)) || "String";
         const timestamp = item.ts || Date.now();
         const properties = { Quality: { type: "Int32", value: item.quality } };
-        if (!(item.vartype & VT_ARRAY)) return [{ name: item.name, type, value: item.value, timestamp, properties }];
+        if (!isArrayType(item.vartype)) return [{ name: item.name, type, value: item.value, timestamp, properties }];
         const values = Array.isArray(item.value) ? item.value : [];
         const count = Math.max(values.length, item.elements || 0);
         const metrics = [];
@@ -189,7 +184,7 @@ class SparkplugPublisher {
             byDevice.get(d).push(item);
         }
         for (const [d, changed] of byDevice) {
-            if (changed.some((i) => i.quality === QUALITY_COMM_FAILURE)) {
+            if (changed.some((i) => i.quality === QUALITY.COMM_FAILURE)) {
                 if (d.alive) this._send("DDEATH", d.name, []);
                 d.alive = false;
             } else if (!d.alive) {
@@ -231,7 +226,7 @@ class SparkplugPublisher {
         for (const m of metrics) {
             const element = /^(.*)\[(\d+)\]$/.exec(m.name || "");
             const item = byName.get(element ? element[1] : m.name);
-            if (!item || !!element !== !!(item.vartype & VT_ARRAY)) {
+            if (!item || !!element !== isArrayType(item.vartype)) {
                 this.log(`${topic}: no metric ${m.name}`);
                 continue;
             }

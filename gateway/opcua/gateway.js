@@ -8,6 +8,7 @@
 // Variable's value, so the PLC is polled only while someone watches.
 const { DataType, DataValue, StatusCodes, Variant, ReadValueId, AttributeIds, MonitoringMode } = require("node-opcua");
 const { uaTypeOf, variantOf, jsonOfVariant, dataValueOf, statusOfFailure } = require("./values");
+const { isReadable, isWritable } = require("../common/door-words");
 
 const NAMESPACE_URI = "urn:molv:vorlask";
 const STATUS_REFRESH_MS = 1000;
@@ -107,8 +108,8 @@ class Gateway {
     }
 
     _addVariable(it, t) {
-        const readable = it.rights & 1;
-        const writable = it.rights & 2;
+        const readable = isReadable(it.rights);
+        const writable = isWritable(it.rights);
         const accessLevel = [readable ? "CurrentRead" : null, writable ? "CurrentWrite" : null].filter(Boolean).join(" | ");
         let plc = it.parent;
         while (this.parents.get(plc)) plc = this.parents.get(plc);

@@ -1,8 +1,7 @@
 "use strict";
 // The server's data types, qualities and values as OPC UA sees them.
 const { DataType, StatusCodes, Variant, VariantArrayType } = require("node-opcua");
-
-const VT_ARRAY = 0x2000;
+const { QUALITY, RESULT, PLC_RESULT_RUN_MODE, isArrayType, elementType, isGood, isUncertain } = require("../common/door-words");
 
 // Element VARTYPE -> OPC UA DataType.
 const DATA_TYPES = new Map([
@@ -20,27 +19,27 @@ const DATA_TYPES = new Map([
 
 // {dataType, isArray} of a VARTYPE; null for one the gateway cannot show.
 function uaTypeOf(vartype) {
-    const dataType = DATA_TYPES.get(vartype & ~VT_ARRAY);
+    const dataType = DATA_TYPES.get(elementType(vartype));
     if (dataType === undefined) return null;
-    return { dataType, isArray: (vartype & VT_ARRAY) !== 0 };
+    return { dataType, isArray: isArrayType(vartype) };
 }
 
 // OPC DA quality -> OPC UA status code.
 function statusOfQuality(quality) {
     switch (quality) {
-        case 0xc0:
+        case QUALITY.GOOD:
             return StatusCodes.Good;
-        case 0x0c:
+        case QUALITY.DEVICE_FAILURE:
             return StatusCodes.BadDeviceFailure;
-        case 0x18:
+        case QUALITY.COMM_FAILURE:
             return StatusCodes.BadCommunicationError;
-        case 0x1c:
+        case QUALITY.OUT_OF_SERVICE:
             return StatusCodes.BadOutOfService;
-        case 0x00:
+        case QUALITY.BAD:
             return StatusCodes.Bad;
     }
-    if ((quality & 0xc0) === 0xc0) return StatusCodes.Good;
-    if ((quality & 0xc0) === 0x40) return StatusCodes.Uncertain;
+    if (isGood(quality)) return StatusCodes.Good;
+    if (isUncertain(quality)) return StatusCodes.Uncertain;
     return StatusCodes.Bad;
 }
 
@@ -77,28 +76,19 @@ function dataValueOf(t, slot) {
     };
 }
 
-// OPC DA result codes from the door -> OPC UA status of a write or read that failed.
-const OPC_E_BADRIGHTS = 0xc0040006;
-const OPC_E_BADTYPE = 0xc0040004;
-const OPC_E_RANGE = 0xc004000b;
-const OPC_E_UNKNOWNITEMID = 0xc0040007;
-const E_TIMEOUT = 0x800705b4;
-
-// The PLC's own result for a write it refused in RUN mode (end code 01).
-const PLC_RESULT_RUN_MODE = 70;
-
+// The OPC UA status of a write or read that failed, from the door's result code.
 function statusOfFailure(result) {
     if (result.plcResult === PLC_RESULT_RUN_MODE) return StatusCodes.BadInvalidState;
     switch (result.code) {
-        case OPC_E_BADRIGHTS:
+        case RESULT.OPC_E_BADRIGHTS:
             return StatusCodes.BadNotWritable;
-        case OPC_E_BADTYPE:
+        case RESULT.OPC_E_BADTYPE:
             return StatusCodes.BadTypeMismatch;
-        case OPC_E_RANGE:
+        case RESULT.OPC_E_RANGE:
             return StatusCodes.BadOutOfRange;
-        case OPC_E_UNKNOWNITEMID:
+        case RESULT.OPC_E_UNKNOWNITEMID:
             return StatusCodes.BadNodeIdUnknown;
-        case E_TIMEOUT:
+        case RESULT.E_TIMEOUT:
             return StatusCodes.BadTimeout;
     }
     if (typeof result.quality === "number") {

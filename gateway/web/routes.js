@@ -5,6 +5,7 @@
 const fs = require("node:fs");
 const path = require("node:path");
 const { DoorError } = require("../common/door-client");
+const { RESULT, qualityText } = require("../common/door-words");
 
 const PUBLIC = path.join(__dirname, "public");
 const FILES = {
@@ -22,15 +23,13 @@ const SECURITY_HEADERS = {
 };
 const MAX_BODY = 1024 * 1024; // the door takes no longer line
 const DEVICE_READS_AT_ONCE = 4; // of the door's 16 requests apart per connection: room for writes
-const DEVICE_TIMEOUT = 2147943860; // E_TIMEOUT: a write's outcome is unknown
-
-// The HTTP status for a door error code.
+// The HTTP status for a door result code.
 function statusOf(code) {
     switch (code) {
-        case 3221487623: return 404; // OPC_E_UNKNOWNITEMID
-        case 3221487622: return 403; // OPC_E_BADRIGHTS
-        case 3221487620: case 3221487627: case 2147942487: return 400; // BADTYPE, RANGE, INVALIDARG
-        case DEVICE_TIMEOUT: return 504;
+        case RESULT.OPC_E_UNKNOWNITEMID: return 404;
+        case RESULT.OPC_E_BADRIGHTS: return 403;
+        case RESULT.OPC_E_BADTYPE: case RESULT.OPC_E_RANGE: case RESULT.E_INVALIDARG: return 400;
+        case RESULT.E_TIMEOUT: return 504;
         default: return 502; // the PLC refused or failed
     }
 }
@@ -42,8 +41,6 @@ class HttpError extends Error {
         this.code = code;
     }
 }
-
-const QUALITY_TEXT = { 0: "bad", 4: "configuration error", 8: "not connected", 12: "device failure", 16: "sensor failure", 20: "last known value", 24: "communication failure", 28: "out of service", 64: "uncertain", 192: "good" };
 
 class Routes {
     constructor({ view, door, access, streams, metrics, allowWrites, scheme, log }) {
@@ -61,7 +58,7 @@ class Routes {
                 description: it.description,
                 value: v ? v.value : null,
                 quality: v ? v.quality : null,
-                qualityText: v ? QUALITY_TEXT[v.quality] || `quality ${v.quality}` : null,
+                qualityText: v ? qualityText(v.quality) : null,
                 timestamp: v ? v.ts : null,
             };
         });
@@ -138,7 +135,7 @@ class Routes {
 
     async _item(res, id, device) {
         const it = this.view.items.get(id);
-        if (!it) throw new HttpError(404, `no item "${id}"`, 3221487623);
+        if (!it) throw new HttpError(404, `no item "${id}"`, RESULT.OPC_E_UNKNOWNITEMID);
         if (device && this.deviceReads >= DEVICE_READS_AT_ONCE) throw new HttpError(429, "too many PLC reads at once; try again");
         this.deviceReads += device ? 1 : 0;
         let v;
@@ -169,7 +166,7 @@ class Routes {
         if (!who.writer) throw new HttpError(403, `${who.name || "an anonymous user"} may not write`);
         const value = writtenValue(await readBody(req));
         if (!this.view.up) throw new HttpError(503, "the server's door is not open");
-        if (!this.view.items.has(id)) throw new HttpError(404, `no item "${id}"`, 3221487623);
+        if (!this.view.items.has(id)) throw new HttpError(404, `no item "${id}"`, RESULT.OPC_E_UNKNOWNITEMID);
         let r;
         try {
             r = (await this.door.request("write", { items: [{ item: id, value }] })).results[0];
@@ -216,10 +213,10 @@ function writtenValue(body) {
     }
     const plain = (v) => (typeof v === "number" ? Number.isFinite(v) : typeof v === "string" || typeof v === "boolean");
     if (!parsed || typeof parsed !== "object" || Array.isArray(parsed) || !Object.hasOwn(parsed, "value"))
-        throw new HttpError(400, 'the body is {"value": V}', 2147942487);
+        throw new HttpError(400, 'the body is {"value": V}', RESULT.E_INVALIDARG);
     const v = parsed.value;
     if (!(plain(v) || (Array.isArray(v) && v.every(plain))))
-        throw new HttpError(400, "the value is a finite number, true or false, a string, or an array of those", 2147942487);
+        throw new HttpError(400, "the value is a finite number, true or false, a string, or an array of those", RESULT.E_INVALIDARG);
     return v;
 }
 
