@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test test-sanitize demo bench soak fuzz package clean
+.PHONY: all deps configure build test test-long test-sanitize demo bench soak fuzz package clean
 
 all: build
 
@@ -16,8 +16,13 @@ configure: deps
 build: configure
 	cmake --build $(BUILD) -j$(JOBS)
 
+# The quick loop: every test but the long ones (label long: the package with lintian, the
+# fault matrix) and the soaks (label slow). CI runs test-long as a step of its own.
 test: build
-	cd $(BUILD) && ctest -LE slow --output-on-failure -j$(JOBS) --timeout 300
+	cd $(BUILD) && ctest -LE 'slow|long' --output-on-failure -j$(JOBS) --timeout 300
+
+test-long: build
+	cd $(BUILD) && ctest -L long -LE slow --output-on-failure -j$(JOBS) --timeout 900
 
 # The Debian package: $(BUILD)/vorlask_<version>_amd64.deb.
 package: build
