@@ -142,162 +142,14 @@ json writeToJson(const WriteResult& w)
 
 } // namespace
 
-std::string resultText(ToolkitResult result, const std::string& detail)
-{
-    std::string text;
-    if (result == kResultUnknownItemId)
-        text = "unknown item ID";
-    else if (result == kResultInvalidItemId)
-        text = "invalid item ID";
-    else if (result == kResultBadRights)
-        text = "the item's access rights do not allow this";
-    else if (result == kResultTimeout)
-        text = "the PLC did not answer in time";
-    else if (result == kResultBadType)
-        text = "the value does not fit the item's data type";
-    else if (result == kResultFail)
-        text = "the PLC request failed";
-    else if (result == kResultInvalidHandle)
-        text = "unknown handle";
-    else if (result == kResultNotRunning)
-        text = "the server is not running";
-    else
-        text = "refused";
-    text += std::string(" (") + resultName(result) + ")";
-    if (!detail.empty())
-        text += ": " + detail;
-    return text;
-}
-
-long long timeStampMillis(TimeStamp t)
-{
-    if (t == TimeStamp{})
-        return 0;
-    return std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()).count();
-}
-
-std::string datatypeWord(std::uint16_t vartype)
-{
-    if (vartype == vt::EMPTY)
-        return "VT_EMPTY";
-    return vartypeName(vartype);
-}
-
-json variantToJson(const Variant& value)
-{
-    if (value.isArray()) {
-        json arr = json::array();
-        for (const auto& e : value.elements())
-            arr.push_back(variantToJson(e));
-        return arr;
-    }
-    switch (value.vartype()) {
-    case vt::EMPTY:
-        return nullptr;
-    case vt::BOOL:
-        return value.boolValue();
-    case vt::R4:
-        return static_cast<double>(value.r4());
-    case vt::R8:
-        return value.r8();
-    case vt::BSTR:
-        return latin1ToUtf8(value.str());
-    case vt::UI1:
-    case vt::UI2:
-    case vt::UI4:
-        return static_cast<std::uint64_t>(value.asInt64());
-    default:
-        return value.asInt64();
-    }
-}
-
-bool jsonToVariant(const json& value, std::uint16_t elementType, Variant* out, std::string* error)
-{
-    auto scalar = [&](const json& v, Variant* s) {
-        if (v.is_boolean()) {
-            *s = Variant::fromBool(v.get<bool>());
-        } else if (v.is_number_unsigned()) {
-            const auto u = v.get<std::uint64_t>();
-            if (u <= static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()))
-                *s = Variant::fromI4(static_cast<std::int32_t>(u));
-            else if (u <= std::numeric_limits<std::uint32_t>::max())
-                *s = Variant::fromUI4(static_cast<std::uint32_t>(u));
-            else
-                *s = Variant::fromR8(static_cast<double>(u));
-        } else if (v.is_number_integer()) {
-            const auto i = v.get<std::int64_t>();
-            if (i >= std::numeric_limits<std::int32_t>::min() && i <= std::numeric_limits<std::int32_t>::max())
-                *s = Variant::fromI4(static_cast<std::int32_t>(i));
-            else
-                *s = Variant::fromR8(static_cast<double>(i));
-        } else if (v.is_number_float()) {
-            *s = Variant::fromR8(v.get<double>());
-        } else if (v.is_string()) {
-            *s = Variant::fromString(utf8ToLatin1(v.get<std::string>()));
-        } else {
-            if (error)
-                *error = "a value is a number, true/false, a string or an array of those";
-            return false;
-        }
-        return true;
-    };
-    if (!value.is_array())
-        return scalar(value, out);
-
-    std::vector<Variant> elements;
-    for (const auto& e : value) {
-        Variant s;
-        if (e.is_array() || !scalar(e, &s)) {
-            if (error)
-                *error = "array elements are numbers, true/false or strings";
-            return false;
-        }
-        elements.push_back(std::move(s));
-    }
-    // The element kind every element fits: bool, integer, real or string.
-    std::uint16_t kind = elements.empty() ? elementType : vt::EMPTY;
-    for (const auto& e : elements) {
-        std::uint16_t k = e.vartype();
-        if (k == vt::UI4)
-            k = vt::R8; // above the signed range; the toolkit range-checks
-        if (kind == vt::EMPTY)
-            kind = k;
-        else if (kind != k) {
-            const bool numeric = (kind == vt::I4 || kind == vt::R8) && (k == vt::I4 || k == vt::R8);
-            if (!numeric) {
-                if (error)
-                    *error = "array elements must all be of one kind";
-                return false;
-            }
-            kind = vt::R8;
-        }
-    }
-    if (kind == vt::EMPTY)
-        kind = vt::I4;
-    Variant arr = Variant::makeArray(kind, elements.size());
-    for (std::size_t i = 0; i < elements.size(); ++i) {
-        if (!arr.setAt(i, elements[i])) {
-            if (error)
-                *error = "array element " + std::to_string(i) + " does not fit";
-            return false;
-        }
-    }
-    *out = std::move(arr);
-    return true;
-}
-
 std::unique_ptr<DoorSession> DoorClientSession::open(std::shared_ptr<DoorConnection> connection)
 {
     std::unique_ptr<DoorClientSession> s(new DoorClientSession(connection));
     std::weak_ptr<DoorConnection> weak = connection;
-    ToolkitResult r = kResultOk;
-    s->client_ = DaClient::connect(
-        "door client",
-        [weak](const std::string& reason) {
-            if (auto c = weak.lock())
-                c->send({{"event", "shutdown"}, {"reason", reason}});
-        },
-        &r);
+    s->client_ = DaClient::connect("door client", [weak](const std::string& reason) {
+        if (auto c = weak.lock())
+            c->send({{"event", "shutdown"}, {"reason", reason}});
+    });
     if (!s->client_)
         return nullptr;
     return s;
@@ -308,11 +160,52 @@ DoorClientSession::DoorClientSession(std::shared_ptr<DoorConnection> connection)
 {
 }
 
+// Every op of the door: its handler, and whether a request of it waits for a PLC (and so is
+// answered apart, as soon as the PLC has answered) or is answered at once, in order.
+struct DoorClientSession::Op {
+    const char* name;
+    json (DoorClientSession::*handler)(const json& rq);
+    bool (*runsApart)(const json& rq);
+};
+
+namespace {
+
+bool never(const json&) { return false; }
+bool always(const json&) { return true; }
+bool fromDevice(const json& rq) { return rq.contains("source") && rq["source"] == "device"; }
+
+} // namespace
+
+const DoorClientSession::Op DoorClientSession::kOps[] = {
+    {"status", &DoorClientSession::opStatus, never},
+    {"browse", &DoorClientSession::opBrowse, never},
+    {"props", &DoorClientSession::opProps, never},
+    {"addGroup", &DoorClientSession::opAddGroup, never},
+    {"removeGroup", &DoorClientSession::opRemoveGroup, never},
+    {"setGroup", &DoorClientSession::opSetGroup, never},
+    {"addItems", &DoorClientSession::opAddItems, never},
+    {"removeItems", &DoorClientSession::opRemoveItems, never},
+    {"setItemsActive", &DoorClientSession::opSetItemsActive, never},
+    {"read", &DoorClientSession::opRead, fromDevice},
+    {"write", &DoorClientSession::opWrite, always},
+    {"plcs", &DoorClientSession::opPlcs, never},
+    {"messages", &DoorClientSession::opMessages, never},
+    {"stats", &DoorClientSession::opStats, never},
+};
+
+const DoorClientSession::Op* DoorClientSession::opOf(const json& rq)
+{
+    const std::string name = rq["op"].get<std::string>();
+    for (const Op& op : kOps)
+        if (name == op.name)
+            return &op;
+    return nullptr;
+}
+
 bool DoorClientSession::runsApart(const json& rq) const
 {
-    // The requests that wait for a PLC; the others are answered at once, in order.
-    const std::string op = rq["op"].get<std::string>();
-    return op == "write" || (op == "read" && rq.contains("source") && rq["source"] == "device");
+    const Op* op = opOf(rq);
+    return op && op->runsApart(rq);
 }
 
 void DoorClientSession::ended()
@@ -331,41 +224,29 @@ json DoorClientSession::handle(const json& rq, bool* closeAfter)
     }
     if (!client_ || !client_->isConnected())
         return fail("the server is not running");
-    if (op == "status")
-        return opStatus();
-    if (op == "browse")
-        return opBrowse(rq);
-    if (op == "props")
-        return opProps(rq);
-    if (op == "addGroup")
-        return opAddGroup(rq);
-    if (op == "removeGroup")
-        return opRemoveGroup(rq);
-    if (op == "setGroup")
-        return opSetGroup(rq);
-    if (op == "addItems")
-        return opAddItems(rq);
-    if (op == "removeItems")
-        return opRemoveItems(rq);
-    if (op == "setItemsActive")
-        return opSetItemsActive(rq);
-    if (op == "read")
-        return opRead(rq);
-    if (op == "write")
-        return opWrite(rq);
-    if (op == "plcs")
-        return plcStatusList();
-    if (op == "messages")
-        return messageLines();
-    if (op == "stats") {
-        if (rq.contains("reset") && !rq["reset"].is_boolean())
-            return fail("\"reset\" is true or false");
-        return linkFigures(rq.value("reset", false));
-    }
+    if (const Op* known = opOf(rq))
+        return (this->*known->handler)(rq);
     return fail("unknown op \"" + op + "\"");
 }
 
-json DoorClientSession::opStatus()
+json DoorClientSession::opPlcs(const json&)
+{
+    return plcStatusList();
+}
+
+json DoorClientSession::opMessages(const json&)
+{
+    return messageLines();
+}
+
+json DoorClientSession::opStats(const json& rq)
+{
+    if (rq.contains("reset") && !rq["reset"].is_boolean())
+        return fail("\"reset\" is true or false");
+    return linkFigures(rq.value("reset", false));
+}
+
+json DoorClientSession::opStatus(const json&)
 {
     auto entry = getSODaSEntry();
     const auto info = entry->getRegisterInfo();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "server/door/door_server.h"
+#include "server/door/door_values.h"
 #include "server/toolkit/da_client.h"
 
 #include <map>
@@ -22,7 +23,15 @@ public:
 private:
     explicit DoorClientSession(std::shared_ptr<DoorConnection> connection);
 
-    nlohmann::json opStatus();
+    // The ops, by name (door_session.cpp): adding an op is one row there and one handler here.
+    struct Op;
+    static const Op kOps[];
+    static const Op* opOf(const nlohmann::json& request);
+
+    nlohmann::json opStatus(const nlohmann::json& rq);
+    nlohmann::json opPlcs(const nlohmann::json& rq);
+    nlohmann::json opMessages(const nlohmann::json& rq);
+    nlohmann::json opStats(const nlohmann::json& rq);
     nlohmann::json opBrowse(const nlohmann::json& rq);
     nlohmann::json opProps(const nlohmann::json& rq);
     nlohmann::json opAddGroup(const nlohmann::json& rq);
@@ -57,18 +66,3 @@ private:
     std::mutex groupsMutex_;
     std::map<GroupHandle, std::map<ItemHandle, GroupItem>> groupItems_;
 };
-
-// The error text of a write the PLC has not answered yet.
-inline constexpr const char* kWriteOutcomeUnknown = "no answer yet; the write may still be carried out";
-
-// The door's JSON form of a value, and back. Strings carry bytes as code points 0..255.
-nlohmann::json variantToJson(const Variant& value);
-// A JSON value as a Variant of the nearest kind (the toolkit converts it to the item's type);
-// an empty array takes elementType. False with *error for objects and nested arrays.
-bool jsonToVariant(const nlohmann::json& value, std::uint16_t elementType, Variant* out, std::string* error);
-// "VT_I2", "VT_BOOL ARRAY", ...
-std::string datatypeWord(std::uint16_t vartype);
-// Milliseconds since 1970, 0 for none.
-long long timeStampMillis(TimeStamp t);
-// "OPC_E_UNKNOWNITEMID" and the like, with a detail when there is one.
-std::string resultText(ToolkitResult result, const std::string& detail = {});

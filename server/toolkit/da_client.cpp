@@ -705,7 +705,7 @@ std::vector<WriteResult> DaClient::write(GroupHandle group, const std::vector<It
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (!requests[i]->waitCompleted(std::max(left, std::chrono::milliseconds(0)))) {
             results[i].result = kResultTimeout;
-            results[i].error = "no answer yet; the write may still be carried out";
+            results[i].error = kWriteOutcomeUnknown;
             continue;
         }
         answerWrite(results[i], *requests[i]);

@@ -49,6 +49,9 @@ struct ItemState {
     std::string error; // text for a failed result
 };
 
+// The error text of a write the PLC has not answered by its deadline: it is still queued.
+inline constexpr const char* kWriteOutcomeUnknown = "no answer yet; the write may still be carried out";
+
 struct WriteResult {
     ToolkitResult result = kResultOk;
     bool qualityValid = false; // the polling side reported a write quality
