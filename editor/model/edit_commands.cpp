@@ -27,17 +27,6 @@ std::string trimBlanks(const std::string& s)
     return s.substr(b, e - b + 1);
 }
 
-void report(Prompts& prompts, const char* where)
-{
-    try {
-        throw;
-    } catch (const EditorError& e) {
-        prompts.message(errorMessage(e, where));
-    } catch (const std::bad_alloc&) {
-        prompts.message(errorMessage(7, editor_err::standardDescription(7), where));
-    }
-}
-
 // The node the tree shows as selected once node is gone: next sibling, else the one before,
 // else the parent.
 DocNode* selectionAfterRemoving(DocNode* node)
@@ -115,7 +104,7 @@ void EditCommands::mnuCopy_Click()
             mPrompts.message("Please use Drag&Drop to copy and paste branches");
         }
     } catch (...) {
-        report(mPrompts, "mnuCopy_Click");
+        reportCaught(mPrompts, "mnuCopy_Click");
     }
 }
 
@@ -183,7 +172,7 @@ void EditCommands::mnuPaste_Click()
         else
             mPrompts.message(errorMessage(e, "mnuPaste_Click"));
     } catch (...) {
-        report(mPrompts, "mnuPaste_Click");
+        reportCaught(mPrompts, "mnuPaste_Click");
     }
 }
 
@@ -238,7 +227,7 @@ void EditCommands::mnuDelete_Click()
             editor_err::raise(editor_err::kObjectNotSet);
         mSurface.nodeClick(shown->parent());
     } catch (...) {
-        report(mPrompts, "mnuDelete_Click");
+        reportCaught(mPrompts, "mnuDelete_Click");
     }
 }
 
@@ -257,7 +246,7 @@ void EditCommands::RemoveBranch(DocNode* nodBranch)
             }
         }
     } catch (...) {
-        report(mPrompts, "RemoveBranch");
+        reportCaught(mPrompts, "RemoveBranch");
     }
 }
 
@@ -370,7 +359,7 @@ void EditCommands::mnuPasteName_Click()
         mDoc.gbCfgSaved = false;
         mSurface.clearClipboard();
     } catch (...) {
-        report(mPrompts, "Paste_Name_Click");
+        reportCaught(mPrompts, "Paste_Name_Click");
     }
 }
 
@@ -414,7 +403,7 @@ void EditCommands::mnuPasteComment_Click()
         if (applied > 1)
             mSurface.clearClipboard();
     } catch (...) {
-        report(mPrompts, "Paste_Comment_Click");
+        reportCaught(mPrompts, "Paste_Comment_Click");
     }
 }
 
@@ -454,7 +443,7 @@ void EditCommands::CopySubTree(DocNode* nodSource, DocNode* nodDest, bool copy)
             }
         }
     } catch (...) {
-        report(mPrompts, "CopySubTree");
+        reportCaught(mPrompts, "CopySubTree");
     }
 }
 

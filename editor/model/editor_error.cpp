@@ -1,5 +1,9 @@
 #include "editor/model/editor_error.h"
 
+#include "editor/model/prompts.h"
+
+#include <new>
+
 namespace editor_err {
 
 std::string standardDescription(int number)
@@ -43,4 +47,15 @@ std::string errorMessage(int number, std::string_view description, std::string_v
 std::string errorMessage(const EditorError& error, std::string_view where)
 {
     return errorMessage(error.number, error.description, where);
+}
+
+void reportCaught(Prompts& prompts, const char* where)
+{
+    try {
+        throw;
+    } catch (const EditorError& e) {
+        prompts.message(errorMessage(e, where));
+    } catch (const std::bad_alloc&) {
+        prompts.message(errorMessage(7, editor_err::standardDescription(7), where));
+    }
 }

@@ -38,3 +38,8 @@ std::string standardDescription(int number);
 // where is the procedure's name without " in " ("CreateXML", "clsItem.GetXmlTag").
 std::string errorMessage(int number, std::string_view description, std::string_view where);
 std::string errorMessage(const EditorError& error, std::string_view where);
+
+class Prompts;
+// Inside a catch (...) of a handler: shows the error being handled (an EditorError, or out of
+// memory as error 7) as its message, from where. Any other exception goes on.
+void reportCaught(Prompts& prompts, const char* where);

@@ -13,17 +13,6 @@
 
 namespace {
 
-void reportCaught(Prompts& prompts, const char* where)
-{
-    try {
-        throw;
-    } catch (const EditorError& e) {
-        prompts.message(errorMessage(e, where));
-    } catch (const std::bad_alloc&) {
-        prompts.message(errorMessage(7, editor_err::standardDescription(7), where));
-    }
-}
-
 void advance(int& percent, const ImportProgress& progress)
 {
     percent = percent == 99 ? 0 : percent + 1;

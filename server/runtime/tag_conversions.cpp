@@ -47,52 +47,33 @@ std::uint32_t bitsFromFloat(float f)
     return bits;
 }
 
-// One 32-bit element from words[0..1] (low word first) by element type and BCD flag.
-bool decode32(std::uint16_t type, bool bcd, const std::uint16_t* w, Variant* out)
+// One number of one word (I2, UI2) or two (I4, R4, UI4: raw joined low word first) by type and
+// BCD flag: only the unsigned types have a BCD form, of 4 or 8 digits.
+bool decodeNumber(std::uint16_t type, bool bcd, std::uint32_t raw, Variant* out)
 {
-    std::uint32_t raw = join32(w[0], w[1]);
-    switch (type) {
-    case vt::I4:
-        if (bcd)
+    if (bcd) {
+        if (type != vt::UI2 && type != vt::UI4)
             return false;
+        std::uint32_t v;
+        if (!decodeBcd(raw, type == vt::UI4 ? 8 : 4, &v))
+            return false;
+        raw = v;
+    }
+    switch (type) {
+    case vt::I2:
+        *out = Variant::fromI2(static_cast<std::int16_t>(raw));
+        return true;
+    case vt::UI2:
+        *out = Variant::fromUI2(static_cast<std::uint16_t>(raw));
+        return true;
+    case vt::I4:
         *out = Variant::fromI4(static_cast<std::int32_t>(raw));
         return true;
     case vt::R4:
-        if (bcd)
-            return false;
         *out = Variant::fromR4(floatFromBits(raw));
         return true;
     case vt::UI4:
-        if (bcd) {
-            std::uint32_t v;
-            if (!decodeBcd(raw, 8, &v))
-                return false;
-            raw = v;
-        }
         *out = Variant::fromUI4(raw);
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool decode16(std::uint16_t type, bool bcd, std::uint16_t w, Variant* out)
-{
-    switch (type) {
-    case vt::I2:
-        if (bcd)
-            return false;
-        *out = Variant::fromI2(static_cast<std::int16_t>(w));
-        return true;
-    case vt::UI2:
-        if (bcd) {
-            std::uint32_t v;
-            if (!decodeBcd(w, 4, &v))
-                return false;
-            *out = Variant::fromUI2(static_cast<std::uint16_t>(v));
-            return true;
-        }
-        *out = Variant::fromUI2(w);
         return true;
     default:
         return false;
@@ -171,11 +152,11 @@ bool decodeWords(const PlcTag& tag, const Variant& current, const std::uint16_t*
     switch (type) {
     case vt::I2:
     case vt::UI2:
-        return decode16(type, bcd, w[0], out);
+        return decodeNumber(type, bcd, w[0], out);
     case vt::I4:
     case vt::R4:
     case vt::UI4:
-        return decode32(type, bcd, w, out);
+        return decodeNumber(type, bcd, join32(w[0], w[1]), out);
     case vt::BOOL:
         if (bcd || (tag.area() != MemoryArea::TG && tag.bit() > 15))
             return false;
@@ -217,13 +198,13 @@ bool decodeWords(const PlcTag& tag, const Variant& current, const std::uint16_t*
         }
         case vt::I2:
         case vt::UI2:
-            if (!decode16(element, bcd, w[i], &v))
+            if (!decodeNumber(element, bcd, w[i], &v))
                 return false;
             break;
         case vt::I4:
         case vt::R4:
         case vt::UI4:
-            if (!decode32(element, bcd, w + 2 * i, &v))
+            if (!decodeNumber(element, bcd, join32(w[2 * i], w[2 * i + 1]), &v))
                 return false;
             break;
         default:
