@@ -79,14 +79,12 @@ public:
     };
     void setSorted(bool sorted);
     bool sorted() const { return mSorted; }
-    int sortColumn() const { return mSortColumn; }
 
     // True when any of the list's views has the keyboard focus.
     bool hasListFocus() const;
     void setListFocus();
 
     QStandardItemModel* model() { return &mModel; }
-    QListView* iconView() const { return mIconView; }
     QTreeView* reportView() const { return mReportView; }
     QWidget* activeView() const;
     // The viewport of the view now shown, for mouse input in tests.

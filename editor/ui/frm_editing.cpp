@@ -197,7 +197,6 @@ QAction* frmEditing::toolbarButton(const QString& key) const
     return found == mButtons.end() ? nullptr : found->second;
 }
 
-QStringList frmEditing::toolbarKeys() const { return mButtonKeys; }
 
 void frmEditing::selectNode(DocNode* node) { mDoc.TreeView1.setSelectedItem(node); }
 

@@ -61,7 +61,6 @@ public:
     Prompts& prompts() { return mPrompts; }
 
     QTreeView* TreeView1() const;
-    ConfigTreeModel* treeModel() const { return mTreeModel; }
     EditorList* ListView1() const { return mList; }
     QToolBar* Toolbar1() const { return mToolbar; }
     QWidget* pnlImpStat() const { return mImpStat; }
@@ -74,7 +73,6 @@ public:
     QAction* menuAction(const QString& name) const;
     // Toolbar buttons by key ("new" ... "exit"); nullptr for an unknown key.
     QAction* toolbarButton(const QString& key) const;
-    QStringList toolbarKeys() const;
 
     // ---- selection and focus ----
     // The tree's selected node (nullptr for none). Selecting a node does not run the node click.
@@ -270,7 +268,6 @@ private:
     QProgressBar* mPercent = nullptr;
     std::map<QString, QAction*> mMenuActions;
     std::map<QString, QAction*> mButtons;
-    QStringList mButtonKeys;
     MenuState mMenuState{};
     std::string mProgramFolder;
     bool mLoading = false;

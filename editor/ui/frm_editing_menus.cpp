@@ -179,7 +179,6 @@ void frmEditing::buildToolbar()
         }
         connect(button, &QAction::triggered, this, [this, key] { Toolbar1_ButtonClick(key); });
         mButtons[key] = button;
-        mButtonKeys.append(key);
         if (groupEndsAfter(key))
             mToolbar->addSeparator();
     }

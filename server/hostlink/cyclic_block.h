@@ -46,7 +46,6 @@ public:
 
     bool holdsArray() const;
     bool hasTags() const { return !tags_.empty(); }
-    std::size_t tagCount() const { return tags_.size(); }
     bool contains(const PlcTag* tag) const;
     // The tags in identity order (a copy: take it under requestLock).
     std::vector<PlcTag*> tags() const;

@@ -65,7 +65,6 @@ public:
     void clearServedFlags();
     void setCyclicQuality(std::uint16_t quality);
     void setCyclicOutcome(HostLinkResult result);
-    std::size_t servedIndex() const { return servedIndex_; }
 
     // The cyclic blocks in creation order (walk them under requestLock).
     const std::vector<std::unique_ptr<CyclicBlock>>& cyclicBlocks() const { return cyclic_; }
@@ -81,8 +80,6 @@ public:
     void addWriteRequest(PendingRequest&& request);
     void executeWriteBlocks(HostLinkChannel& channel);
     bool hasWriteBlocks() const { return !writes_.empty(); }
-    const std::vector<std::unique_ptr<ReadBlock>>& readBlocks() const { return reads_; }
-    const std::vector<std::unique_ptr<WriteBlock>>& writeBlocks() const { return writes_; }
 
     // Destroys every block, releasing the tags they hold (the PLC list does this at shutdown).
     void destroyBlocks();

@@ -51,7 +51,6 @@ public:
     void setBlock(CyclicBlock* block) { block_ = block; }
 
     PlcTagOwner* owner() const { return owner_.get(); }
-    SOCmnPointer<PlcTagOwner> getOwner() const { return owner_; }
 
     std::uint16_t address() const { return address_; }
     MemoryArea area() const { return area_; }

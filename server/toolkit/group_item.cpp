@@ -242,13 +242,6 @@ bool ToolkitGroupAccess::groupNameTaken(const SODaSServer& server, const std::st
     return false;
 }
 
-SOCmnPointer<SODaSGroupDefault> ToolkitGroupAccess::findGroup(const SODaSServer& server, std::uint32_t handle)
-{
-    std::lock_guard g(server.mutex_);
-    auto it = server.groups_.find(handle);
-    return it == server.groups_.end() ? SOCmnPointer<SODaSGroupDefault>() : it->second;
-}
-
 SOCmnPointer<SODaSGroupDefault> ToolkitGroupAccess::takeGroup(SODaSServer& server, std::uint32_t handle)
 {
     std::lock_guard g(server.mutex_);

@@ -39,7 +39,6 @@ public:
     // Server objects: group handles and the detached mark.
     static std::uint32_t addGroup(SODaSServer& server, SOCmnPointer<SODaSGroupDefault> group);
     static bool groupNameTaken(const SODaSServer& server, const std::string& name);
-    static SOCmnPointer<SODaSGroupDefault> findGroup(const SODaSServer& server, std::uint32_t handle);
     static SOCmnPointer<SODaSGroupDefault> takeGroup(SODaSServer& server, std::uint32_t handle);
     static std::vector<SOCmnPointer<SODaSGroupDefault>> takeAllGroups(SODaSServer& server);
     // True only for the first caller.
