@@ -40,7 +40,7 @@ frmEditing::frmEditing(Prompts& prompts, QWidget* parent) : QMainWindow(parent),
 
     mTree->hide();
     mList->hide();
-    EnMenuButt(true, false, false, false, false, false, false, false, false, false, false, false, false);
+    EnMenuButt({.fileO = true});
     mLoading = false;
 }
 

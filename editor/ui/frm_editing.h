@@ -116,8 +116,15 @@ public:
     DocNode* dropHighlight() const;
 
     // ---- operations other parts call ----
-    void EnMenuButt(bool fileO, bool fileS, bool abrO, bool aitO, bool aplO, bool cpyO, bool cutO,
-                    bool pstO, bool dltO, bool vewO, bool tolO, bool pNa, bool pCo);
+    // Which commands are enabled, each group by one flag (File open/new, file save/close, add
+    // branch, add item, add PLC, copy, cut, paste, delete, view, tools, paste name, paste
+    // comment); a flag not named is off.
+    struct MenuState {
+        bool fileO = false, fileS = false, abrO = false, aitO = false, aplO = false, cpyO = false, cutO = false,
+             pstO = false, dltO = false, vewO = false, tolO = false, pNa = false, pCo = false;
+        bool operator==(const MenuState&) const = default;
+    };
+    void EnMenuButt(const MenuState& state);
     // The node-selection handler; also the refresh after a change of the document.
     void TreeView1_NodeClick(DocNode* node);
     // Hides and empties the tree and the list, resets the internal clipboard.
@@ -161,11 +168,7 @@ public:
     std::optional<QPoint> mDragPress; // where the right button went down, until it moves or rises
     QWidget* mFindWindow = nullptr;  // the find window while it is loaded
 
-    // The enabled state last given to EnMenuButt, in its parameter order.
-    struct MenuState {
-        bool fileO, fileS, abrO, aitO, aplO, cpyO, cutO, pstO, dltO, vewO, tolO, pNa, pCo;
-        bool operator==(const MenuState&) const = default;
-    };
+    // The enabled state last given to EnMenuButt.
     MenuState menuState() const { return mMenuState; }
 
     // The default configuration file: the program's folder, "/" and "Vorlask.xml".

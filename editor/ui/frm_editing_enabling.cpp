@@ -1,13 +1,13 @@
-// Which commands are enabled: EnMenuButt sets menus and toolbar buttons from thirteen flags.
+// Which commands are enabled: EnMenuButt sets menus and toolbar buttons from thirteen named flags.
 #include "editor/ui/frm_editing.h"
 
 #include <QAction>
 
-void frmEditing::EnMenuButt(bool fileO, bool fileS, bool abrO, bool aitO, bool aplO, bool cpyO, bool cutO,
-                            bool pstO, bool dltO, bool vewO, bool tolO, bool pNa, bool pCo)
+void frmEditing::EnMenuButt(const MenuState& state)
 {
     trap("EnMenuButt", [&] {
-        mMenuState = MenuState{fileO, fileS, abrO, aitO, aplO, cpyO, cutO, pstO, dltO, vewO, tolO, pNa, pCo};
+        mMenuState = state;
+        const auto [fileO, fileS, abrO, aitO, aplO, cpyO, cutO, pstO, dltO, vewO, tolO, pNa, pCo] = state;
         const std::pair<const char*, bool> menus[] = {
             {"mnuFile", fileO},
             {"mnuNewCfg", fileO},
@@ -58,11 +58,11 @@ void frmEditing::EnMenuButt(bool fileO, bool fileS, bool abrO, bool aitO, bool a
 void frmEditing::enableForTag(const std::string& tag, bool fromList)
 {
     if (tag == "config" && !fromList)
-        EnMenuButt(true, true, false, false, true, false, false, true, false, true, true, false, false);
+        EnMenuButt({.fileO = true, .fileS = true, .aplO = true, .pstO = true, .vewO = true, .tolO = true});
     else if (tag == "plc")
-        EnMenuButt(true, true, true, true, false, false, false, true, false, true, true, false, false);
+        EnMenuButt({.fileO = true, .fileS = true, .abrO = true, .aitO = true, .pstO = true, .vewO = true, .tolO = true});
     else if (tag == "branch")
-        EnMenuButt(true, true, true, true, false, false, false, true, true, true, true, false, false);
+        EnMenuButt({.fileO = true, .fileS = true, .abrO = true, .aitO = true, .pstO = true, .dltO = true, .vewO = true, .tolO = true});
     else if (tag == "item")
-        EnMenuButt(true, true, false, false, false, true, true, false, true, true, true, true, true);
+        EnMenuButt({.fileO = true, .fileS = true, .cpyO = true, .cutO = true, .dltO = true, .vewO = true, .tolO = true, .pNa = true, .pCo = true});
 }

@@ -63,7 +63,7 @@ void frmEditing::mnuNewCfg_Click()
         mTree->show();
         mList->show();
         mList->setSorted(false);
-        EnMenuButt(true, true, false, false, true, false, false, false, false, false, true, false, false);
+        EnMenuButt({.fileO = true, .fileS = true, .aplO = true, .tolO = true});
         mDoc.createCollections();
         mDoc.gnPlcCount = 0;
         mDoc.gnBranchCount = 0;
@@ -120,7 +120,7 @@ void frmEditing::openAtStart(const std::string& path)
         mImpStat->show();
         mImporting = true;
         PanelGuard guard{mImpStat, mImporting};
-        EnMenuButt(false, false, false, false, false, false, false, false, false, false, false, false, false);
+        EnMenuButt({});
         int lastPercent = 0;
         const bool ok = openConfigurationFile(mDoc, chosen, mPrompts, [&](int percent) {
             lastPercent = percent;
@@ -136,13 +136,12 @@ void frmEditing::openAtStart(const std::string& path)
             mList->show();
             mList->setSorted(false);
             layoutRootList();
-            EnMenuButt(true, true, false, false, true, false, false, false, false, false, true, false, false);
+            EnMenuButt({.fileO = true, .fileS = true, .aplO = true, .tolO = true});
         } else if (mDoc.gbCfgOpen) {
             // The document open before stays as it was, and so do its commands.
-            EnMenuButt(before.fileO, before.fileS, before.abrO, before.aitO, before.aplO, before.cpyO, before.cutO,
-                       before.pstO, before.dltO, before.vewO, before.tolO, before.pNa, before.pCo);
+            EnMenuButt(before);
         } else {
-            EnMenuButt(true, false, false, false, false, false, false, false, false, false, false, false, false);
+            EnMenuButt({.fileO = true});
         }
     });
 }
@@ -225,7 +224,7 @@ void frmEditing::mnuCloseCfg_Click()
             return;
         mDoc.gbCfgOpen = false;
         InitObjects();
-        EnMenuButt(true, false, false, false, false, false, false, false, false, false, false, false, false);
+        EnMenuButt({.fileO = true});
         mDoc.dropCollections();
     });
 }

@@ -87,7 +87,7 @@ void frmEditing::TreeView1_NodeClick(DocNode* node)
                 if (child->tag() == "item")
                     addItemRow(*mDoc.gcolItems.item(child->key()), true);
             if (node->firstChild() && node->firstChild()->tag() == "item")
-                EnMenuButt(true, true, true, true, false, false, false, true, true, true, true, true, true);
+                EnMenuButt({.fileO = true, .fileS = true, .abrO = true, .aitO = true, .pstO = true, .dltO = true, .vewO = true, .tolO = true, .pNa = true, .pCo = true});
         } else if (tag == "item") {
             mList->addColumn("Item Name", 0.2);
             mList->addColumn("Comment", 0.3);

@@ -83,8 +83,7 @@ TEST_F(EnablingTest, StartUpOffersOnlyNewOpenExitAndAbout)
 TEST_F(EnablingTest, EveryTableRowReachesMenusAndButtons)
 {
     for (const State& s : {kStartup, kImporting, kAfterOpen, kRoot, kPlc, kBranch, kBranchFirstItem, kItem}) {
-        window->EnMenuButt(s.fileO, s.fileS, s.abrO, s.aitO, s.aplO, s.cpyO, s.cutO, s.pstO, s.dltO, s.vewO,
-                           s.tolO, s.pNa, s.pCo);
+        window->EnMenuButt(s);
         EXPECT_EQ(window->menuState(), s);
         expectControlsFollow(*window, s);
     }
@@ -92,7 +91,7 @@ TEST_F(EnablingTest, EveryTableRowReachesMenusAndButtons)
 
 TEST_F(EnablingTest, DeleteAloneKeepsTheObjectsTitleEnabled)
 {
-    window->EnMenuButt(T, T, F, F, F, F, F, F, T, F, F, F, F);
+    window->EnMenuButt({.fileO = true, .fileS = true, .dltO = true});
     EXPECT_TRUE(menuEnabled("mnuObjects"));
     EXPECT_FALSE(menuEnabled("mnuEdit"));
     EXPECT_TRUE(menuEnabled("mnuDelete"));
