@@ -35,7 +35,8 @@ SAN_TARGETS = vorlask vorlask-cli plcsim hostlink \
   common_tests config_parsing_test config_loader_test editor_model_test editor_file_server_test \
   hostlink_line_tests hostlink_pty_tests hostlink_tool_tests polling_log_tests polling_block_tests \
   toolkit_tests toolkit_stress_tests runtime_tag_tests runtime_app_tests runtime_app_live_tests \
-  polling_scenario_tests app_e2e_tests fault_matrix_tests device_server_tests plc_health_tests
+  polling_scenario_tests app_e2e_tests fault_matrix_tests device_server_tests plc_health_tests \
+  door_server_tests
 test-sanitize: deps
 	cmake -S . -B $(SAN_BUILD) -DVORLASK_SANITIZE=address,undefined -DCMAKE_BUILD_TYPE=Debug \
 	  "-DCMAKE_CXX_FLAGS_DEBUG=-O1 -g1"
