@@ -13,8 +13,8 @@ function brokerOptions(o, will) {
         reconnectPeriod: 1000,
         connectTimeout: 10000,
         keepalive: 30,
-        // Nothing waits in mqtt.js while the broker is away: the publisher keeps each item's
-        // latest value instead and sends it when the broker is back.
+        // Nothing waits in mqtt.js while the broker is away: the changes wait in the publisher's
+        // on-disk queue instead.
         queueQoSZero: false,
         will,
     };

@@ -20,6 +20,16 @@ async function main() {
         return 2;
     }
 
+    const { ChangeQueue } = require("./change-queue");
+    let queue;
+    try {
+        queue = new ChangeQueue(o.bufferDir, `${o.format}-${o.node}`, o.bufferMb * 1048576);
+    } catch (e) {
+        log(e.message);
+        return 2;
+    }
+    if (!queue.empty) log(`${queue.length} changes kept in ${queue.file} wait to be published`);
+
     const { DoorClient } = require("../common/door-client");
     const { Source } = require("./source");
     const { JsonPublisher } = require("./json-format");
@@ -28,7 +38,7 @@ async function main() {
     const door = new DoorClient(o.socket);
     const source = new Source(door, { select: itemSelector(o.items), rate: o.rate, log });
     const Publisher = o.format === "sparkplug" ? SparkplugPublisher : JsonPublisher;
-    const publisher = new Publisher(o, source, log);
+    const publisher = new Publisher(o, source, log, queue);
 
     tellDoor(door, o.socket, log);
     source.on("ready", (items) => {

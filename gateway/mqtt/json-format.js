@@ -3,17 +3,19 @@
 // {"value", "quality", "ts"} (QoS 1), vorlask/NODE/$status "online" while the door is there
 // ("offline" otherwise, and through the will when the publisher vanishes), and writes by
 // {"value"} on .../set, answered on .../set/result. Each PLC's own status (mode, model, fatal
-// error and FALS flags, message, last result) is retained on vorlask/NODE/$plc/PLC. Each (re)connection to the broker sends
-// every item's latest value again (a broker may have lost its retained store); while the
-// broker is away nothing is queued.
+// error and FALS flags, message, last result) is retained on vorlask/NODE/$plc/PLC.
+// While the broker is away the changes wait in the on-disk queue; when it is back they are
+// published first, in order and not retained, with their own time stamps, and then every
+// item's latest value again, retained (a broker may have lost its retained store).
 const { connectBroker } = require("./broker");
+const { Forwarder } = require("./forwarder");
 const { WriteCounter } = require("./write-counter");
 const { Source } = require("./source");
 
 const QOS = 1;
 
 class JsonPublisher {
-    constructor(o, source, log) {
+    constructor(o, source, log, queue) {
         this.o = o;
         this.source = source;
         this.log = log;
@@ -23,11 +25,13 @@ class JsonPublisher {
         this.topicOf = new Map(); // item -> value topic
         this.doorUp = false;
         this.ignored = new WriteCounter(log);
+        this.forward = new Forwarder({ queue, rate: o.replayRate, log, messages: (changes) => this._replayed(changes) });
         this.client = connectBroker(o, { topic: this.statusTopic, payload: "offline", qos: QOS, retain: true }, log);
         this.client.on("connect", () => this._online());
+        this.client.on("close", () => this.forward.close());
         this.client.on("message", (topic, payload, packet) => this._message(topic, payload, packet));
         source.on("ready", (items) => this._ready(items));
-        source.on("changes", (items) => this._publish(items));
+        source.on("changes", (items) => this.forward.take(items) || this._publish(items));
         source.on("down", () => this._down());
         source.on("plcs", (changed) => this._publishPlcs(changed));
     }
@@ -42,7 +46,10 @@ class JsonPublisher {
 
     stop() {
         return new Promise((resolve) => {
-            const end = () => this.client.end(false, {}, resolve);
+            const end = () => this.client.end(false, {}, () => {
+                this.forward.stop();
+                resolve();
+            });
             if (this.client.connected) this.client.publish(this.statusTopic, "offline", { qos: QOS, retain: true }, end);
             else end();
         });
@@ -71,7 +78,8 @@ class JsonPublisher {
         if (this.client.connected) this.client.publish(this.statusTopic, "offline", { qos: QOS, retain: true });
     }
 
-    // The broker is there (again), or the door is: status, write topics and every value.
+    // The broker is there (again), or the door is: status, write topics, the kept changes and
+    // then every value.
     _online() {
         this.client.publish(this.statusTopic, this.doorUp ? "online" : "offline", { qos: QOS, retain: true });
         if (!this.doorUp) return;
@@ -79,8 +87,21 @@ class JsonPublisher {
         const depths = new Set([...this.byTopic.keys()].map((t) => t.split("/").length - 2));
         const filters = [...depths].map((d) => `${this.root}/${"+/".repeat(d)}set`);
         if (filters.length) this.client.subscribe(filters, { qos: QOS });
-        this._publish(this.topicOf.keys());
-        this._publishPlcs([...this.source.plcStatus].map(([plc, status]) => ({ plc, status })));
+        this.forward.open(this.client, () => {
+            this._publish(this.topicOf.keys());
+            this._publishPlcs([...this.source.plcStatus].map(([plc, status]) => ({ plc, status })));
+        });
+    }
+
+    // The messages of kept changes: each on its item's topic, not retained.
+    _replayed(changes) {
+        const messages = [];
+        for (const c of changes) {
+            const topic = this.topicOf.get(this.source.items.get(c.item));
+            if (!topic || c.value === undefined) continue;
+            messages.push({ last: c.seq, count: 1, topic, payload: JSON.stringify({ value: c.value, quality: c.quality, ts: c.ts }), options: { retain: false } });
+        }
+        return { messages, skipped: changes.length - messages.length };
     }
 
     _publish(items) {

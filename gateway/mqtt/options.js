@@ -1,13 +1,15 @@
 "use strict";
 // The command line of vorlask-mqtt.
 const os = require("node:os");
+const path = require("node:path");
 const { doorSocketPath } = require("../common/door-client");
 const { isLoopback } = require("../common/program");
 
 const USAGE = `usage: vorlask-mqtt --broker URL [--socket PATH] [--node NAME] [--group NAME]
                     [--items PATTERN]... [--rate MS] [--format json|sparkplug]
                     [--allow-writes] [--user NAME --password-file FILE] [--ca FILE]
-                    [--help] [--version]
+                    [--buffer-dir DIR] [--buffer-mb N] [--replay-rate N]
+                    [--primary-host ID] [--help] [--version]
 
 The MQTT publisher of Vorlask: it publishes the items of the running server (reached through
 its local door) to an MQTT broker, as JSON or as Sparkplug B, and only their changes.
@@ -32,6 +34,15 @@ its local door) to an MQTT broker, as JSON or as Sparkplug B, and only their cha
   --user NAME         the broker's user name
   --password-file FILE  the password, the first line of FILE (needs --user)
   --ca FILE           the certificate authority that signed the broker's certificate
+  --buffer-dir DIR    where changes wait while the broker (or the primary host) is away, in
+                      order, on disk (default: $STATE_DIRECTORY/mqtt under the service,
+                      else $XDG_DATA_HOME/vorlask/mqtt, else ~/.local/share/vorlask/mqtt)
+  --buffer-mb N       the most the waiting changes take on disk; past it the oldest are
+                      dropped, counted and told (default 256)
+  --replay-rate N     the changes a second published from the buffer when the broker is
+                      back, before live data (default 5000)
+  --primary-host ID   sparkplug: publish only while the host application ID says it is
+                      online in spBv1.0/STATE/ID, keep the changes while it is offline
   --help, --version`;
 
 const FORMATS = ["json", "sparkplug"];
@@ -45,13 +56,23 @@ function isLoopbackUrl(url) {
     return isLoopback(url.replace(/^[a-z]+:\/\//i, "").replace(/(:\d+)?\/?$/, ""));
 }
 
+// The buffer's folder when --buffer-dir is not given: the service's state folder, else the
+// user's data folder.
+function defaultBufferDir(env) {
+    if (env.STATE_DIRECTORY) return path.join(env.STATE_DIRECTORY.split(":")[0], "mqtt");
+    const data = env.XDG_DATA_HOME || path.join(os.homedir(), ".local", "share");
+    return path.join(data, "vorlask", "mqtt");
+}
+
 // {options} or {error}; {help} and {version} ask for those.
 function parseOptions(argv) {
     const o = {
         broker: null, socket: null, node: os.hostname(), group: "vorlask", items: [], rate: 1000,
         format: "json", allowWrites: false, user: null, passwordFile: null, ca: null,
+        bufferDir: null, bufferMb: 256, replayRate: 5000, primaryHost: null,
     };
-    const takes = ["--broker", "--socket", "--node", "--group", "--items", "--rate", "--format", "--user", "--password-file", "--ca"];
+    const takes = ["--broker", "--socket", "--node", "--group", "--items", "--rate", "--format", "--user", "--password-file", "--ca",
+        "--buffer-dir", "--buffer-mb", "--replay-rate", "--primary-host"];
     for (let i = 0; i < argv.length; i++) {
         const a = argv[i];
         if (a === "--help" || a === "-h") return { help: true };
@@ -78,7 +99,15 @@ function parseOptions(argv) {
         } else if (a === "--format") {
             if (!FORMATS.includes(v)) return { error: `--format: "${v}" is not one of ${FORMATS.join(", ")}` };
             o.format = v;
-        } else if (a === "--user") o.user = v;
+        } else if (a === "--buffer-mb") {
+            if (!/^\d+$/.test(v) || +v < 1 || +v > 1048576) return { error: `--buffer-mb: "${v}" is not a number of megabytes from 1 to 1048576` };
+            o.bufferMb = +v;
+        } else if (a === "--replay-rate") {
+            if (!/^\d+$/.test(v) || +v < 10 || +v > 1000000) return { error: `--replay-rate: "${v}" is not a number of changes a second from 10 to 1000000` };
+            o.replayRate = +v;
+        } else if (a === "--buffer-dir") o.bufferDir = v;
+        else if (a === "--primary-host") o.primaryHost = v;
+        else if (a === "--user") o.user = v;
         else if (a === "--password-file") o.passwordFile = v;
         else if (a === "--ca") o.ca = v;
     }
@@ -86,6 +115,9 @@ function parseOptions(argv) {
     if (badTopicName(o.node)) return { error: `--node: "${o.node}" cannot be a topic level (no /, + or #)` };
     if (badTopicName(o.group)) return { error: `--group: "${o.group}" cannot be a topic level (no /, + or #)` };
     if (o.passwordFile && !o.user) return { error: "--password-file needs --user" };
+    if (o.primaryHost !== null && o.format !== "sparkplug") return { error: "--primary-host is for --format sparkplug" };
+    if (o.primaryHost !== null && badTopicName(o.primaryHost)) return { error: `--primary-host: "${o.primaryHost}" cannot be a topic level (no /, + or #)` };
+    o.bufferDir = o.bufferDir || defaultBufferDir(process.env);
     const plaintext = /^(mqtt|tcp):/i.test(o.broker);
     if (plaintext && o.ca) return { error: `--ca is for TLS: the broker URL ${o.broker} is plaintext (use mqtts://)` };
     if (plaintext && o.user && !isLoopbackUrl(o.broker))

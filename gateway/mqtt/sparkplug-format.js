@@ -7,14 +7,22 @@
 // Array items travel as one metric per element, NAME[i], since the payload codec has no
 // array types. The connection is held only while the door is there: when the door is lost
 // the node publishes its NDEATH and leaves, and comes back with a new bdSeq.
+//
+// With a primary host (--primary-host ID) the node is born only while the host's STATE
+// (spBv1.0/STATE/ID) says it is online; when the host goes offline the node publishes its
+// NDEATH, leaves and connects again to wait for it. While the broker or the host is away the
+// changes wait in the on-disk queue; after the next births they are published as DDATA whose
+// metrics are marked historical, in order, before anything live.
 const sparkplug = require("sparkplug-payload").get("spBv1.0");
 const { connectBroker } = require("./broker");
+const { Forwarder } = require("./forwarder");
 const { WriteCounter } = require("./write-counter");
 const { Source } = require("./source");
 
 const { QUALITY, isArrayType, elementType, isGood } = require("../common/door-words");
 
 const REBIRTH = "Node Control/Rebirth";
+const REPLAY_METRICS = 200; // metrics in one historical DDATA at most
 
 // Element VARTYPE -> Sparkplug data type.
 const TYPES = new Map([
@@ -37,8 +45,24 @@ function plainValue(m) {
     return v;
 }
 
+// Whether a STATE payload says the host is online, and its time stamp: the JSON of Sparkplug
+// B 3.0 ({"online": true, "timestamp": ms}) or the older "ONLINE"/"OFFLINE"; null when it is
+// neither.
+function hostState(payload) {
+    const text = payload.toString("utf8");
+    if (text === "ONLINE" || text === "OFFLINE") return { online: text === "ONLINE", timestamp: 0 };
+    let state;
+    try {
+        state = JSON.parse(text);
+    } catch {
+        return null;
+    }
+    if (!state || typeof state.online !== "boolean") return null;
+    return { online: state.online, timestamp: Number.isFinite(state.timestamp) ? state.timestamp : 0 };
+}
+
 class SparkplugPublisher {
-    constructor(o, source, log) {
+    constructor(o, source, log, queue) {
         this.o = o;
         this.source = source;
         this.log = log;
@@ -46,6 +70,11 @@ class SparkplugPublisher {
         this.bdSeq = 0;
         this.seq = 0;
         this.client = null;
+        this.born = false; // NBIRTH sent on this connection, and no NDEATH since
+        this.stateTopic = o.primaryHost ? `spBv1.0/STATE/${o.primaryHost}` : null;
+        this.hostOnline = !o.primaryHost;
+        this.hostTimestamp = 0;
+        this.forward = new Forwarder({ queue, rate: o.replayRate, log, messages: (changes) => this._replayed(changes) });
         this.devices = new Map(); // PLC name -> {name, items, alive, status: the _Status metrics last sent}
         this.ignored = new WriteCounter(log);
         source.on("ready", (items) => this._ready(items));
@@ -69,6 +98,7 @@ class SparkplugPublisher {
 
     // DDATA with the status metrics that changed since the device last sent them.
     _plcs(changed) {
+        if (!this.forward.live) return; // sent when live again
         for (const { plc } of changed) {
             const d = this.devices.get(plc);
             if (!d || !d.alive) continue;
@@ -86,7 +116,7 @@ class SparkplugPublisher {
     }
 
     stop() {
-        return this._leave();
+        return this._leave().then(() => this.forward.stop());
     }
 
     _topic(type, device) {
@@ -118,10 +148,17 @@ class SparkplugPublisher {
         this.client = client;
         client.on("connect", () => {
             client.subscribe([this._topic("NCMD"), `${this._topic("DCMD")}/+`], { qos: 0 });
+            // The host's retained STATE comes on subscribing: no birth before it says online.
+            if (this.stateTopic) {
+                this.hostOnline = false;
+                client.subscribe(this.stateTopic, { qos: 1 });
+            }
             this._births();
         });
         // Every session has its own bdSeq: the next connection's will carries the next one.
         client.on("close", () => {
+            this.born = false;
+            this.forward.close();
             this.bdSeq = (this.bdSeq + 1) % 256;
             client.options.will = this._will();
         });
@@ -136,6 +173,8 @@ class SparkplugPublisher {
     _leave() {
         const client = this.client;
         this.client = null;
+        this.born = false;
+        this.forward.close();
         if (!client) return Promise.resolve();
         return new Promise((resolve) => {
             const end = () => client.end(false, {}, resolve);
@@ -144,21 +183,83 @@ class SparkplugPublisher {
         });
     }
 
-    _send(type, device, metrics) {
-        if (!this.client || !this.client.connected) return;
+    // The payload of a message of the session, with its seq.
+    _payload(metrics) {
         const payload = { timestamp: Date.now(), metrics, seq: this.seq };
         this.seq = (this.seq + 1) % 256;
-        this.client.publish(this._topic(type, device), Buffer.from(sparkplug.encodePayload(payload)), { qos: 0 });
+        return Buffer.from(sparkplug.encodePayload(payload));
     }
 
+    _send(type, device, metrics) {
+        if (!this.born || !this.client || !this.client.connected) return;
+        this.client.publish(this._topic(type, device), this._payload(metrics), { qos: 0 });
+    }
+
+    // NBIRTH and a DBIRTH for each PLC that answers, when the broker and the host are there;
+    // then the kept changes, and then live data.
     _births() {
-        if (!this.client || !this.client.connected) return;
+        if (!this.client || !this.client.connected || !this.hostOnline) return;
         this.seq = 0;
+        this.born = true;
         this._send("NBIRTH", null, [
             { name: "bdSeq", type: "Int64", value: this.bdSeq },
             { name: REBIRTH, type: "Boolean", value: false },
         ]);
-        for (const d of this.devices.values()) if (d.alive) this._birth(d);
+        for (const d of this.devices.values()) {
+            d.alive = this._answersNow(d);
+            if (d.alive) this._birth(d);
+        }
+        this.forward.open(this.client, () => this._settleDevices());
+    }
+
+    _answersNow(d) {
+        return answers(d.items) && !d.items.some((i) => i.quality === QUALITY.COMM_FAILURE);
+    }
+
+    // Live again after a replay: the deaths and births that happened meanwhile, and the PLCs'
+    // status.
+    _settleDevices() {
+        for (const d of this.devices.values()) {
+            const now = this._answersNow(d);
+            if (now === d.alive) continue;
+            if (now) {
+                d.alive = true;
+                this._birth(d);
+            } else {
+                this._send("DDEATH", d.name, []);
+                d.alive = false;
+            }
+        }
+        this._plcs([...this.source.plcStatus.keys()].map((plc) => ({ plc })));
+    }
+
+    // Historical DDATA for kept changes: consecutive changes of one PLC together.
+    _replayed(changes) {
+        const messages = [];
+        let skipped = 0;
+        let open = null; // {device, metrics, last, count}
+        const flush = () => {
+            if (!open) return;
+            messages.push({ last: open.last, count: open.count, topic: this._topic("DDATA", open.device.name), payload: this._payload(open.metrics), options: {} });
+            open = null;
+        };
+        for (const c of changes) {
+            const item = this.source.items.get(c.item);
+            const d = item && this.devices.get(item.plc);
+            if (!d || !d.alive || c.value === undefined) {
+                skipped++;
+                continue;
+            }
+            if (open && (open.device !== d || open.metrics.length >= REPLAY_METRICS)) flush();
+            if (!open) open = { device: d, metrics: [], last: 0, count: 0 };
+            const metrics = this._metrics({ ...item, value: c.value, quality: c.quality, ts: c.ts });
+            for (const m of metrics) m.isHistorical = true;
+            open.metrics.push(...metrics);
+            open.last = c.seq;
+            open.count++;
+        }
+        flush();
+        return { messages, skipped };
     }
 
     // The metrics of an item: one, or one per element of an array.
@@ -176,6 +277,7 @@ class SparkplugPublisher {
     }
 
     _changes(items) {
+        if (this.forward.take(items)) return;
         const byDevice = new Map();
         for (const item of items) {
             const d = this.devices.get(item.plc);
@@ -197,7 +299,29 @@ class SparkplugPublisher {
         }
     }
 
+    // The primary host's STATE: births when it comes online, NDEATH and a new connection when
+    // it goes offline. An older STATE than the last one is ignored.
+    _hostState(payload) {
+        const state = hostState(payload);
+        if (!state) return this.log(`${this.stateTopic}: not a STATE message`);
+        if (state.timestamp < this.hostTimestamp) return;
+        this.hostTimestamp = state.timestamp;
+        if (state.online === this.hostOnline) return;
+        this.hostOnline = state.online;
+        this.log(`the primary host ${this.o.primaryHost} is ${state.online ? "online" : "offline"}`);
+        if (state.online) return this._births();
+        this.forward.close();
+        const client = this.client;
+        if (!this.born || !client) return;
+        this.born = false;
+        client.publish(this._topic("NDEATH"), this._deathPayload(), { qos: 1 }, () =>
+            client.end(false, {}, () => {
+                if (this.client === client) client.reconnect();
+            }));
+    }
+
     async _message(topic, payload, packet) {
+        if (topic === this.stateTopic) return this._hostState(payload);
         if (packet.retain) return; // an old command left on the broker
         const isNodeCommand = topic === this._topic("NCMD");
         // Refused commands are counted, never decoded or logged one by one.

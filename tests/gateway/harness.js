@@ -150,11 +150,14 @@ class World {
         return url;
     }
     // A Mosquitto broker of its own on a loopback port (the same port again when it is started
-    // anew), with no persistence and no other listener; resolves with its URL once it accepts.
-    async broker() {
+    // anew), with no other listener; resolves with its URL once it accepts. It keeps nothing
+    // over a restart, unless persistent: then its sessions and their queued messages are saved
+    // in the work folder when it stops.
+    async broker({ persistent = false } = {}) {
         this.brokerPort = this.brokerPort || (await freePort());
         const conf = path.join(this.work, "mosquitto.conf");
-        fs.writeFileSync(conf, `listener ${this.brokerPort} 127.0.0.1\nallow_anonymous true\npersistence false\n`);
+        const keep = persistent ? `persistence true\npersistence_location ${this.work}/\nmax_queued_messages 0\n` : "persistence false\n";
+        fs.writeFileSync(conf, `listener ${this.brokerPort} 127.0.0.1\nallow_anonymous true\n${keep}`);
         const p = this.start("mosquitto", "/usr/sbin/mosquitto", ["-c", conf]);
         await waitFor("the broker", () => {
             if (p.child.exitCode !== null) throw new Fatal(`mosquitto ended: ${p.err}`);
