@@ -20,6 +20,8 @@ class ChangeQueue {
     // or when another process holds it.
     constructor(dir, name, maxBytes) {
         this.maxBytes = maxBytes;
+        this.dir = dir;
+        this.name = name;
         this.file = path.join(dir, `${name}.sqlite`);
         this.dropped = 0; // changes removed unpublished, since the start
         try {

@@ -11,8 +11,11 @@
 // that is not born). They are published at QoS 1; what the broker has not acknowledged when
 // the connection is lost is taken back from mqtt.js (which would send it again, before
 // anything else, on the next connection) and replayed again from the queue.
+const { writeFigures, removeFigures } = require("../common/buffer-figures");
+
 const TICK_MS = 100;
 const MAX_BATCH = 500;
+const FIGURES_MS = 5000;
 
 class Forwarder {
     constructor({ queue, rate, log, messages }) {
@@ -31,6 +34,20 @@ class Forwarder {
         this.outage = null; // {dropped: the count before it, told: the drop was told}
         this.replayed = 0;
         this.skipped = 0;
+        this.figuresTimer = setInterval(() => this._figures(), FIGURES_MS);
+        this.figuresTimer.unref();
+        this._figures();
+    }
+
+    // The buffer's figures for the web interface's metrics.
+    _figures() {
+        const state = this.state === "closed" ? "buffering" : this.state;
+        try {
+            writeFigures(this.queue.dir, this.queue.name, { state, buffered: this.queue.length, bytes: this.queue.diskBytes(), dropped: this.queue.dropped });
+        } catch (e) {
+            if (!this.figuresFailed) this.log(`the buffer's figures: ${e.message}`);
+            this.figuresFailed = true;
+        }
     }
 
     get live() {
@@ -66,6 +83,7 @@ class Forwarder {
             return this._goLive();
         }
         this.state = "replaying";
+        this._figures();
         this.replayed = 0;
         this.skipped = 0;
         this.log(`replaying ${this.queue.length} kept changes, at most ${this.rate} a second`);
@@ -77,16 +95,22 @@ class Forwarder {
     close() {
         clearInterval(this.timer);
         this.timer = null;
-        this.state = "closed";
+        if (this.state !== "closed") {
+            this.state = "closed";
+            this._figures();
+        }
     }
 
     stop() {
         this.close();
+        clearInterval(this.figuresTimer);
+        removeFigures(this.queue.dir, this.queue.name);
         this.queue.close();
     }
 
     _goLive() {
         this.state = "live";
+        this._figures();
         const onLive = this.onLive;
         this.onLive = null;
         if (onLive) onLive();

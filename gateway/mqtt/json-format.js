@@ -97,8 +97,9 @@ class JsonPublisher {
     _replayed(changes) {
         const messages = [];
         for (const c of changes) {
-            const topic = this.topicOf.get(this.source.items.get(c.item));
-            if (!topic || c.value === undefined) continue;
+            const item = this.source.items.get(c.item);
+            const topic = this.topicOf.get(item);
+            if (!topic || !Source.fits(item, c.value)) continue;
             messages.push({ last: c.seq, count: 1, topic, payload: JSON.stringify({ value: c.value, quality: c.quality, ts: c.ts }), options: { retain: false } });
         }
         return { messages, skipped: changes.length - messages.length };

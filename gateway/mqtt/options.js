@@ -1,9 +1,9 @@
 "use strict";
 // The command line of vorlask-mqtt.
 const os = require("node:os");
-const path = require("node:path");
 const { doorSocketPath } = require("../common/door-client");
 const { isLoopback } = require("../common/program");
+const { defaultBufferDir } = require("../common/buffer-figures");
 
 const USAGE = `usage: vorlask-mqtt --broker URL [--socket PATH] [--node NAME] [--group NAME]
                     [--items PATTERN]... [--rate MS] [--format json|sparkplug]
@@ -54,14 +54,6 @@ function badTopicName(name) {
 
 function isLoopbackUrl(url) {
     return isLoopback(url.replace(/^[a-z]+:\/\//i, "").replace(/(:\d+)?\/?$/, ""));
-}
-
-// The buffer's folder when --buffer-dir is not given: the service's state folder, else the
-// user's data folder.
-function defaultBufferDir(env) {
-    if (env.STATE_DIRECTORY) return path.join(env.STATE_DIRECTORY.split(":")[0], "mqtt");
-    const data = env.XDG_DATA_HOME || path.join(os.homedir(), ".local", "share");
-    return path.join(data, "vorlask", "mqtt");
 }
 
 // {options} or {error}; {help} and {version} ask for those.

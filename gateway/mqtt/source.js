@@ -126,6 +126,14 @@ class Source extends EventEmitter {
         return !item.readable || item.value !== null || !isGood(item.quality);
     }
 
+    // Whether value can be a value of the item: one that a file (the buffer) gave back must
+    // not make a publisher send what the item cannot hold.
+    static fits(item, value) {
+        const plain = (v) => v === null || ["number", "boolean", "string"].includes(typeof v);
+        if (!item.isArray) return plain(value);
+        return Array.isArray(value) && value.length <= (item.elements || 65536) && value.every(plain);
+    }
+
     _take(item, v) {
         item.value = v.value === undefined ? null : v.value;
         item.quality = v.quality;

@@ -246,7 +246,7 @@ class SparkplugPublisher {
         for (const c of changes) {
             const item = this.source.items.get(c.item);
             const d = item && this.devices.get(item.plc);
-            if (!d || !d.alive || c.value === undefined) {
+            if (!d || !d.alive || !Source.fits(item, c.value)) {
                 skipped++;
                 continue;
             }

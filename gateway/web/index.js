@@ -67,7 +67,7 @@ async function main() {
     const scheme = o.tlsCert ? "https" : "http";
     let routes = null;
     const streams = new LiveStreams(view, { describe: (items) => routes.describe(items) });
-    routes = new Routes({ view, door, access, streams, metrics: new Metrics(), allowWrites: o.allowWrites, scheme, log });
+    routes = new Routes({ view, door, access, streams, metrics: new Metrics(o.mqttBufferDir), allowWrites: o.allowWrites, scheme, log });
     let server;
     try {
         server = makeServer(o, (req, res) => routes.handle(req, res));

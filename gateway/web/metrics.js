@@ -1,13 +1,16 @@
 "use strict";
 // The Prometheus metrics at /metrics: the PLCs' and lines' figures from the server's "stats",
-// the door's client count, and this process's own figures. Their names and labels are an
+// the door's client count, the MQTT publishers' buffers, and this process's own figures. Their names and labels are an
 // interface that dashboards rely on (docs/web.md): add, never rename.
 const client = require("prom-client");
+const { readFigures, STATES } = require("../common/buffer-figures");
 
 const PLC_LABELS = ["plc", "unit", "port"];
 
 class Metrics {
-    constructor() {
+    // bufferDir: the MQTT publishers' buffer folder.
+    constructor(bufferDir) {
+        this.bufferDir = bufferDir;
         this.registry = new client.Registry();
         client.collectDefaultMetrics({ register: this.registry });
         // Gauges named like counters: Prometheus's own lint refuses them.
@@ -28,7 +31,13 @@ class Metrics {
         this.plcErrors = new client.Gauge({ name: "vorlask_plc_error", help: "1 while the PLC reports the error (fatal, fals)", labelNames: [...PLC_LABELS, "kind"], registers: r });
         this.busy = new client.Gauge({ name: "vorlask_line_busy_ratio", help: "Share of the last 10 s in which the line carried characters", labelNames: ["port"], registers: r });
         this.open = new client.Gauge({ name: "vorlask_line_open", help: "1 while the line is open, else 0", labelNames: ["port"], registers: r });
-        this.fromFigures = [this.commands, this.failures, this.mean, this.max, this.lastResult, this.plcUp, this.lastGoodRead, this.mode, this.plcErrors, this.busy, this.open];
+        const publisher = (Kind, name, help, labelNames = ["publisher"]) => new Kind({ name, help, labelNames, registers: r });
+        this.buffered = publisher(client.Gauge, "vorlask_mqtt_buffered_changes", "Changes waiting in the MQTT publisher's buffer to be published");
+        this.bufferBytes = publisher(client.Gauge, "vorlask_mqtt_buffer_bytes", "Size of the MQTT publisher's buffer on disk");
+        this.dropped = publisher(client.Counter, "vorlask_mqtt_dropped_changes_total", "Changes the MQTT publisher dropped unpublished because its buffer was full");
+        this.publisherState = publisher(client.Gauge, "vorlask_mqtt_state", "1 for the MQTT publisher's state: live, replaying (its buffer) or buffering (the broker or primary host away)", ["publisher", "state"]);
+        this.fromFigures = [this.commands, this.failures, this.mean, this.max, this.lastResult, this.plcUp, this.lastGoodRead, this.mode, this.plcErrors, this.busy, this.open,
+            this.buffered, this.bufferBytes, this.dropped, this.publisherState];
     }
 
     // The text for a scrape, from the figures (null when the door is not there).
@@ -55,6 +64,13 @@ class Metrics {
                 this.open.set({ port: l.port }, l.open ? 1 : 0);
             }
         } else this.clients.reset();
+        for (const b of readFigures(this.bufferDir)) {
+            const labels = { publisher: b.publisher };
+            this.buffered.set(labels, b.buffered);
+            this.bufferBytes.set(labels, b.bytes);
+            this.dropped.inc(labels, b.dropped);
+            for (const state of STATES) this.publisherState.set({ ...labels, state }, state === b.state ? 1 : 0);
+        }
         return this.registry.metrics();
     }
 

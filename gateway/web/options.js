@@ -2,10 +2,11 @@
 // The command line of vorlask-web.
 const { doorSocketPath } = require("../common/door-client");
 const { isLoopback } = require("../common/program");
+const { defaultBufferDir } = require("../common/buffer-figures");
 
 const USAGE = `usage: vorlask-web [--socket PATH] [--host ADDR] [--port N] [--users FILE]
                   [--tls-cert FILE --tls-key FILE] [--allow-writes] [--rate MS]
-                  [--help] [--version]
+                  [--mqtt-buffer-dir DIR] [--help] [--version]
        vorlask-web --hash-password < password
 
 The web interface of Vorlask: a status page (the lines and their PLCs, the message lines, a
@@ -28,6 +29,8 @@ address is printed on the first line of standard output.
   --allow-writes    let writer users write items, from the page (after a confirmation)
                     and with PUT /api/items/ID; without it every write is refused (403)
   --rate MS         the update rate of the items a page shows (default 1000)
+  --mqtt-buffer-dir DIR  the MQTT publishers' --buffer-dir, whose figures /metrics shows
+                    (default: the publishers' default)
   --hash-password   read a password from standard input, print its salted hash for --users
   --help, --version`;
 
@@ -35,10 +38,10 @@ address is printed on the first line of standard output.
 function parseOptions(argv) {
     const o = {
         socket: null, host: "127.0.0.1", port: 8080, users: null, tlsCert: null, tlsKey: null,
-        allowWrites: false, rate: 1000,
+        allowWrites: false, rate: 1000, mqttBufferDir: null,
     };
     const takes = { "--socket": "socket", "--host": "host", "--port": "port", "--users": "users",
-        "--tls-cert": "tlsCert", "--tls-key": "tlsKey", "--rate": "rate" };
+        "--tls-cert": "tlsCert", "--tls-key": "tlsKey", "--rate": "rate", "--mqtt-buffer-dir": "mqttBufferDir" };
     for (let i = 0; i < argv.length; i++) {
         const a = argv[i];
         if (a === "--help" || a === "-h") return { help: true };
@@ -62,6 +65,7 @@ function parseOptions(argv) {
     }
     if (!o.tlsCert !== !o.tlsKey) return { error: "--tls-cert and --tls-key go together" };
     o.socket = doorSocketPath(o.socket);
+    o.mqttBufferDir = o.mqttBufferDir || defaultBufferDir(process.env);
     o.loopback = isLoopback(o.host);
     if (!o.loopback && !(o.tlsCert && o.users))
         return { refusal: true, error: `refusing to listen on ${o.host} without TLS and user names: give --tls-cert, --tls-key and --users` };

@@ -5,7 +5,7 @@
 const test = require("node:test");
 const assert = require("node:assert");
 const path = require("node:path");
-const { execFileSync } = require("node:child_process");
+const { execFileSync, spawnSync } = require("node:child_process");
 const { demoWorld, waitFor, BIN, SRC } = require("./harness");
 
 const modules = path.join(SRC, "gateway/mqtt/node_modules");
@@ -95,6 +95,18 @@ test("JSON: every change made while the broker was away, and the publisher kille
         const names = () => seen.filter((m) => m.topic === "vorlask/sf/Press/Recipe/Name" && /^\d+\./.test(m.value)).map((m) => parseInt(m.value, 10));
         publisher = await world.mqtt(url, [...args, "--buffer-mb", "1"]);
         await waitFor("the buffer full", () => /the buffer is full \(1 MB\)/.test(publisher.err));
+        // The web interface's metrics show the buffer (its figures are written every 5 s).
+        const web = await world.web();
+        const metric = (text, name) => Number((new RegExp(`^${name} (\\S+)$`, "m").exec(text) || [])[1]);
+        const text = await waitFor("the buffer's metrics", async () => {
+            const t = await (await fetch(`${web}metrics`)).text();
+            return metric(t, 'vorlask_mqtt_dropped_changes_total\\{publisher="json-sf"\\}') > 0 && t;
+        });
+        assert.equal(metric(text, 'vorlask_mqtt_state\\{publisher="json-sf",state="buffering"\\}'), 1);
+        assert.ok(metric(text, 'vorlask_mqtt_buffered_changes\\{publisher="json-sf"\\}') > 0);
+        assert.ok(metric(text, 'vorlask_mqtt_buffer_bytes\\{publisher="json-sf"\\}') > 0);
+        const check = spawnSync("promtool", ["check", "metrics"], { input: text });
+        assert.equal(check.status, 0, `promtool: ${check.stdout}${check.stderr}`);
         await counterSteps(world, 2);
         await world.broker({ persistent: true });
         const summary = await waitFor("the replay", () => /replayed \d+ kept changes.*; (\d+) older changes had been dropped/.exec(publisher.err), 60000);
