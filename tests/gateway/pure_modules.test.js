@@ -30,6 +30,12 @@ test("command lines: what each gateway takes and what it refuses", () => {
         [mqtt, ["--broker", "mqtt://10.1.1.1", "--user", "u"], { warning: /travels in plaintext/ }],
         [mqtt, ["--broker", "mqtt://[::1]:1883", "--user", "u"], { warning: undefined }],
         [mqtt, ["--broker", "mqtts://h:8883", "--format", "sparkplug", "--rate", "250"], { format: "sparkplug", rate: 250 }],
+        [mqtt, ["--broker", "mqtt://h"], { bufferMb: 256, replayRate: 5000, primaryHost: null, bufferDir: /vorlask\/mqtt$/ }],
+        [mqtt, ["--broker", "mqtt://h", "--buffer-mb", "0"], /from 1 to/],
+        [mqtt, ["--broker", "mqtt://h", "--replay-rate", "5"], /from 10 to/],
+        [mqtt, ["--broker", "mqtt://h", "--primary-host", "scada"], /is for --format sparkplug/],
+        [mqtt, ["--broker", "mqtt://h", "--format", "sparkplug", "--primary-host", "a/b"], /cannot be a topic level/],
+        [mqtt, ["--broker", "mqtt://h", "--format", "sparkplug", "--primary-host", "scada", "--buffer-dir", "/b"], { primaryHost: "scada", bufferDir: "/b" }],
         [web, [], { host: "127.0.0.1", port: 8080, loopback: true, allowWrites: false }],
         [web, ["--port", "0"], { port: 0 }],
         [web, ["--host", "0.0.0.0", ...users], /without TLS/],
@@ -85,4 +91,25 @@ test("OPC UA: the door's types, qualities and failures", () => {
     // An item never read has no value yet: uncertain, not good.
     assert.equal(dataValueOf(uaTypeOf(2), { value: null, quality: 0xc0, timestamp: 0 }).statusCode, StatusCodes.UncertainInitialValue);
     assert.equal(dataValueOf(uaTypeOf(2), { error: "no such item" }).statusCode, StatusCodes.BadNodeIdUnknown);
+});
+
+test("the MQTT buffer: order kept over a reopening, the oldest dropped past its bound, one publisher at a time", (t) => {
+    const { ChangeQueue } = gateway("mqtt/change-queue");
+    const dir = require("node:fs").mkdtempSync(path.join(require("node:os").tmpdir(), "vorlask-queue-"));
+    t.after(() => require("node:fs").rmSync(dir, { recursive: true, force: true }));
+    let q = new ChangeQueue(dir, "json-n", 1048576);
+    q.append([1, 2, 3].map((v) => ({ item: "P.A", value: v, quality: 192, ts: v })));
+    assert.throws(() => new ChangeQueue(dir, "json-n", 1048576), /another publisher is using it/);
+    q.close();
+    q = new ChangeQueue(dir, "json-n", 1048576);
+    assert.deepEqual(q.after(0, 10).map((c) => c.value), [1, 2, 3]);
+    q.remove(q.after(0, 1)[0].seq);
+    const big = "x".repeat(1000);
+    const dropped = q.append(Array.from({ length: 2000 }, (_, k) => ({ item: "P.S", value: `${k}${big}`, quality: 192, ts: k })));
+    assert.ok(dropped > 2 && q.usedBytes() <= 1048576, `${dropped} dropped, ${q.usedBytes()} bytes`);
+    const left = q.after(0, 5000).map((c) => parseInt(c.value, 10));
+    assert.equal(left.length, q.length);
+    assert.equal(left[0], dropped - 2, "the oldest went first");
+    left.forEach((k, i) => assert.equal(k, left[0] + i));
+    q.close();
 });
