@@ -1,12 +1,6 @@
 #include "server/toolkit/da_client.h"
 
-#include <atomic>
-#include <map>
-#include <mutex>
-
-#include "server/toolkit/entry.h"
-#include "server/toolkit/toolkit_internal.h"
-#include "server/toolkit/toolkit_threads.h"
+#include "server/toolkit/da_client_state.h"
 
 namespace {
 
@@ -51,211 +45,67 @@ void answerWrite(WriteResult& out, const SODaSRequest& request)
         out.error = failureText(out.result, "The write failed");
 }
 
-void fillError(ItemState& s, ToolkitResult r, const std::string& text)
+template <class Result>
+void fillError(Result& out, ToolkitResult r, const std::string& text)
 {
-    s.result = r;
-    s.error = text;
+    out.result = r;
+    out.error = text;
+}
+
+template <class Result>
+void failAll(std::vector<Result>& results, ToolkitResult r, const char* what)
+{
+    for (auto& out : results)
+        fillError(out, r, failureText(r, what));
+}
+
+// The tag of an item of the group that grants access (readable or writable); null when there
+// is none, with out saying why.
+template <class Result>
+SOCmnPointer<SODaSTag> tagFor(SODaSGroupDefault& group, ItemHandle handle, std::uint32_t access, Result& out)
+{
+    auto item = ToolkitGroupAccess::findItem(group, handle);
+    if (!item) {
+        fillError(out, kResultInvalidHandle, "Unknown item handle");
+        return {};
+    }
+    auto tag = item->getItemTag();
+    if (!(tag->getAccessRights() & access)) {
+        fillError(out, kResultBadRights, access == kAccessReadable ? "The item is not readable" : "The item is not writable");
+        return {};
+    }
+    return tag;
+}
+
+// A device read goes to the tag when it handles requests; otherwise it is answered from the
+// cache at once.
+void dispatchRead(SODaSTag& tag, SODaSRequest& req)
+{
+    if (tag.getDeviceIOMode() == kDeviceIOHandleRequest)
+        tag.handleRequest(&req);
+    else
+        req.complete(kResultOk);
+}
+
+// Waits for the requests (skipping null ones) until timeout from now: done(i) for each that
+// completed, late(i) for each that did not.
+template <class Done, class Late>
+void waitAll(const std::vector<SOCmnPointer<SODaSRequest>>& requests, std::chrono::milliseconds timeout, Done done,
+             Late late)
+{
+    const auto deadline = Clock::now() + timeout;
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+        if (!requests[i])
+            continue;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (requests[i]->waitCompleted(std::max(left, std::chrono::milliseconds(0))))
+            done(i);
+        else
+            late(i);
+    }
 }
 
 } // namespace
-
-struct DaClient::State : std::enable_shared_from_this<DaClient::State> {
-    struct GroupRec {
-        SOCmnPointer<SODaSGroupDefault> group;
-        DataChangeCallback onDataChange;
-        ToolkitThreads::TimerId timer = 0; // only while the group is active; under State::mutex
-        bool removed = false; // under gate
-        std::map<ItemHandle, std::uint32_t> clientHandles; // under State::mutex
-        std::mutex deliverMutex;
-        std::atomic<std::chrono::steady_clock::time_point> lastDelivery{}; // written under deliverMutex
-    };
-
-    // A change is reported this long after it rang, so that the rest of its block (stored one
-    // tag after the other) goes out in the same report.
-    static constexpr std::chrono::milliseconds kChangeSettle{10};
-
-    // The least time between two reports of a group: its update rate, less a twentieth for the
-    // timer's jitter.
-    static std::chrono::nanoseconds minimumGap(std::uint32_t updateRate)
-    {
-        const std::chrono::nanoseconds rate = std::chrono::milliseconds(updateRate);
-        return rate - rate / 20;
-    }
-
-    SOCmnPointer<SODaSEntry> entry;
-    std::shared_ptr<ToolkitThreads> threads;
-    SOCmnPointer<SODaSServer> server;
-    std::atomic<bool> connected{true};
-
-    // Every callback of this client passes here, one at a time.
-    std::recursive_mutex gate;
-    bool gateOpen = true;
-
-    mutable std::mutex mutex;
-    std::map<GroupHandle, std::shared_ptr<GroupRec>> groups;
-    std::uint32_t generatedNames = 0;
-
-    bool alive() const
-    {
-        return connected.load() && !ToolkitGroupAccess::isDetached(*server) && entry->isRunning();
-    }
-
-    // Runs a client call on a toolkit thread.
-    template <class F>
-    ToolkitResult call(F&& f)
-    {
-        if (!alive())
-            return kResultNotRunning;
-        ToolkitResult r = kResultNotRunning;
-        bool ran = threads->run([&] {
-            if (!alive())
-                return;
-            try {
-                r = f();
-            } catch (const SOCmnException&) {
-                r = kResultOutOfMemory;
-            } catch (const std::bad_alloc&) {
-                r = kResultOutOfMemory;
-            }
-        });
-        return ran ? r : kResultNotRunning;
-    }
-
-    std::shared_ptr<GroupRec> groupRec(GroupHandle h) const
-    {
-        std::lock_guard g(mutex);
-        auto it = groups.find(h);
-        return it == groups.end() ? nullptr : it->second;
-    }
-
-    // Through the gate: false when the client or group has gone meanwhile.
-    template <class F>
-    void throughGate(const GroupRec* rec, F&& f)
-    {
-        std::lock_guard g(gate);
-        if (!gateOpen || (rec && rec->removed))
-            return;
-        f();
-    }
-
-    // Ticks off one answer of an asynchronous call (or the call itself); the last one posts the
-    // results to a toolkit thread and hands them over through the gate.
-    template <class Call>
-    auto finisher(const std::shared_ptr<Call>& op)
-    {
-        std::weak_ptr<State> weak = shared_from_this();
-        return [weak, op] {
-            if (op->remaining.fetch_sub(1, std::memory_order_acq_rel) != 1)
-                return;
-            auto s = weak.lock();
-            if (!s)
-                return;
-            s->threads->post([weak, op] {
-                if (auto s2 = weak.lock())
-                    s2->throughGate(nullptr, [&] {
-                        if (op->onDone)
-                            op->onDone(op->results);
-                    });
-            });
-        };
-    }
-
-    // The group's timer runs at its update rate, one period after each report, and a change
-    // brings it forward: the change goes out kChangeSettle after it rang, but never sooner than
-    // minimumGap after the previous report.
-    void deliverGroupUpdate(const std::shared_ptr<GroupRec>& rec)
-    {
-        std::lock_guard deliverLock(rec->deliverMutex);
-        const auto now = std::chrono::steady_clock::now();
-        const auto last = rec->lastDelivery.load();
-        if (last != std::chrono::steady_clock::time_point{} && now - last < minimumGap(rec->group->getUpdateRate()))
-            return;
-        std::vector<ItemUpdate> updates = ToolkitGroupAccess::collectChanges(*rec->group);
-        if (updates.empty())
-            return;
-        rec->lastDelivery = now;
-        {
-            std::lock_guard g(mutex);
-            if (rec->timer)
-                threads->setTimerPeriod(rec->timer, rec->group->getUpdateRate());
-        }
-        std::vector<DataChangeItem> changes;
-        changes.reserve(updates.size());
-        {
-            std::lock_guard g(mutex);
-            for (auto& u : updates) {
-                DataChangeItem c;
-                c.item = u.item->getServerHandle();
-                auto it = rec->clientHandles.find(c.item);
-                c.clientHandle = it == rec->clientHandles.end() ? 0 : it->second;
-                c.itemId = u.item->getItemID();
-                c.value = std::move(u.state.value);
-                c.quality = u.state.quality;
-                c.timeStamp = u.state.timeStamp;
-                changes.push_back(std::move(c));
-            }
-        }
-        GroupHandle handle = rec->group->getServerHandle();
-        throughGate(rec.get(), [&] {
-            if (rec->onDataChange)
-                rec->onDataChange(handle, changes);
-        });
-    }
-
-    // An inactive group delivers nothing, so it keeps no timer: a client's idle groups must
-    // not wake a toolkit thread every few milliseconds for as long as they exist.
-    void runTimer(const std::shared_ptr<GroupRec>& rec, bool active)
-    {
-        std::lock_guard g(mutex);
-        if (!active) {
-            if (rec->timer)
-                threads->removeTimer(rec->timer);
-            rec->timer = 0;
-            return;
-        }
-        const std::uint32_t rate = rec->group->getUpdateRate();
-        if (rec->timer) {
-            threads->setTimerPeriod(rec->timer, rate);
-            return;
-        }
-        std::weak_ptr<State> weak = shared_from_this();
-        rec->timer = threads->addTimer(rate, [weak, rec] {
-            if (auto s = weak.lock())
-                s->deliverGroupUpdate(rec);
-        });
-    }
-
-    // A change in one of the group's items brings the group's report forward.
-    void wakeOnChange(const std::shared_ptr<GroupRec>& rec)
-    {
-        std::weak_ptr<State> weak = shared_from_this();
-        std::weak_ptr<GroupRec> weakRec = rec;
-        ToolkitGroupAccess::setChangeWake(*rec->group, [weak, weakRec] {
-            auto s = weak.lock();
-            auto r = weakRec.lock();
-            if (!s || !r)
-                return;
-            auto due = std::chrono::steady_clock::now() + kChangeSettle;
-            const auto last = r->lastDelivery.load();
-            if (last != std::chrono::steady_clock::time_point{})
-                due = std::max(due, last + minimumGap(r->group->getUpdateRate()));
-            std::lock_guard g(s->mutex);
-            if (r->timer)
-                s->threads->advanceTimer(r->timer, std::chrono::time_point_cast<std::chrono::steady_clock::duration>(due));
-        });
-    }
-
-    void removeGroupRec(const std::shared_ptr<GroupRec>& rec)
-    {
-        ToolkitGroupAccess::setChangeWake(*rec->group, {});
-        runTimer(rec, false);
-        {
-            std::lock_guard g(gate);
-            rec->removed = true;
-        }
-        ToolkitGroupAccess::removeAllItems(*rec->group);
-    }
-};
 
 DaClient::DaClient(std::shared_ptr<State> state) : state_(std::move(state)) {}
 
@@ -537,47 +387,27 @@ std::vector<ItemState> DaClient::read(GroupHandle group, const std::vector<ItemH
         if (!rec)
             return kResultInvalidHandle;
         for (std::size_t i = 0; i < items.size(); ++i) {
-            auto item = ToolkitGroupAccess::findItem(*rec->group, items[i]);
-            if (!item) {
-                fillError(results[i], kResultInvalidHandle, "Unknown item handle");
+            auto tag = tagFor(*rec->group, items[i], kAccessReadable, results[i]);
+            if (!tag)
                 continue;
-            }
-            auto tag = item->getItemTag();
-            if (!(tag->getAccessRights() & kAccessReadable)) {
-                fillError(results[i], kResultBadRights, "The item is not readable");
-                continue;
-            }
             tags[i] = tag;
             if (source == DataSource::cache) {
                 answerRead(results[i], *tag, nullptr);
                 continue;
             }
-            auto req = makeObject<SODaSRequest>(SODaSRequest::read,
-                                                requestType ? requestType : SODaSRequest::kSyncDeviceRead, tag);
-            requests[i] = req;
-            if (tag->getDeviceIOMode() == kDeviceIOHandleRequest)
-                tag->handleRequest(req.get());
-            else
-                req->complete(kResultOk);
+            requests[i] = makeObject<SODaSRequest>(SODaSRequest::read,
+                                                   requestType ? requestType : SODaSRequest::kSyncDeviceRead, tag);
+            dispatchRead(*tag, *requests[i]);
         }
         return kResultOk;
     });
     if (r != kResultOk) {
-        for (auto& s : results)
-            fillError(s, r, failureText(r, "The read was not carried out"));
+        failAll(results, r, "The read was not carried out");
         return results;
     }
-    const auto deadline = Clock::now() + timeout;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        if (!requests[i])
-            continue;
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (!requests[i]->waitCompleted(std::max(left, std::chrono::milliseconds(0)))) {
-            fillError(results[i], kResultTimeout, "The device read did not complete in time");
-            continue;
-        }
-        answerRead(results[i], *tags[i], requests[i].get());
-    }
+    waitAll(
+        requests, timeout, [&](std::size_t i) { answerRead(results[i], *tags[i], requests[i].get()); },
+        [&](std::size_t i) { fillError(results[i], kResultTimeout, "The device read did not complete in time"); });
     return results;
 }
 
@@ -592,20 +422,10 @@ ToolkitResult DaClient::readAsync(GroupHandle group, const std::vector<ItemHandl
         if (!rec)
             return kResultInvalidHandle;
         for (std::size_t i = 0; i < items.size(); ++i) {
-            auto item = ToolkitGroupAccess::findItem(*rec->group, items[i]);
-            if (!item) {
-                fillError(op->results[i], kResultInvalidHandle, "Unknown item handle");
-                finishOne();
-                continue;
-            }
-            SOCmnPointer<SODaSTag> tag = item->getItemTag();
-            if (!(tag->getAccessRights() & kAccessReadable)) {
-                fillError(op->results[i], kResultBadRights, "The item is not readable");
-                finishOne();
-                continue;
-            }
-            if (source == DataSource::cache) {
-                answerRead(op->results[i], *tag, nullptr);
+            SOCmnPointer<SODaSTag> tag = tagFor(*rec->group, items[i], kAccessReadable, op->results[i]);
+            if (!tag || source == DataSource::cache) {
+                if (tag)
+                    answerRead(op->results[i], *tag, nullptr);
                 finishOne();
                 continue;
             }
@@ -615,10 +435,7 @@ ToolkitResult DaClient::readAsync(GroupHandle group, const std::vector<ItemHandl
                                                     answerRead(op->results[i], *rawTag, &done);
                                                     finishOne();
                                                 });
-            if (tag->getDeviceIOMode() == kDeviceIOHandleRequest)
-                tag->handleRequest(req.get());
-            else
-                req->complete(kResultOk);
+            dispatchRead(*tag, *req);
         }
         return kResultOk;
     });
@@ -634,28 +451,17 @@ namespace {
 SOCmnPointer<SODaSRequest> prepareWrite(SODaSGroupDefault& group, ItemHandle handle, const Variant& value,
                                         std::uint16_t type, WriteResult& out, SODaSRequest::CompletionHook hook)
 {
-    auto item = ToolkitGroupAccess::findItem(group, handle);
-    if (!item) {
-        out.result = kResultInvalidHandle;
-        out.error = "Unknown item handle";
+    auto tag = tagFor(group, handle, kAccessWritable, out);
+    if (!tag)
         return {};
-    }
-    auto tag = item->getItemTag();
-    if (!(tag->getAccessRights() & kAccessWritable)) {
-        out.result = kResultBadRights;
-        out.error = "The item is not writable";
-        return {};
-    }
     if (value.isEmpty()) {
-        out.result = kResultBadType;
-        out.error = "No value to write";
+        fillError(out, kResultBadType, "No value to write");
         return {};
     }
     Variant converted;
     std::string why;
     if (!value.changeType(tag->getNativeDatatype(), &converted, &why)) {
-        out.result = kResultBadType;
-        out.error = why;
+        fillError(out, kResultBadType, why);
         return {};
     }
     return makeObject<SODaSRequest>(SODaSRequest::write, type, tag, std::move(converted), std::move(hook));
@@ -692,24 +498,12 @@ std::vector<WriteResult> DaClient::write(GroupHandle group, const std::vector<It
         return kResultOk;
     });
     if (r != kResultOk) {
-        for (auto& w : results) {
-            w.result = r;
-            w.error = failureText(r, "The write was not carried out");
-        }
+        failAll(results, r, "The write was not carried out");
         return results;
     }
-    const auto deadline = Clock::now() + timeout;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        if (!requests[i])
-            continue;
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (!requests[i]->waitCompleted(std::max(left, std::chrono::milliseconds(0)))) {
-            results[i].result = kResultTimeout;
-            results[i].error = kWriteOutcomeUnknown;
-            continue;
-        }
-        answerWrite(results[i], *requests[i]);
-    }
+    waitAll(
+        requests, timeout, [&](std::size_t i) { answerWrite(results[i], *requests[i]); },
+        [&](std::size_t i) { fillError(results[i], kResultTimeout, kWriteOutcomeUnknown); });
     return results;
 }
 
