@@ -147,49 +147,45 @@ void Plc::setCyclicOutcome(HostLinkResult result) {
 
 // ---- device reads and writes ----
 
-void Plc::addReadRequest(PendingRequest&& request) {
-    for (const std::unique_ptr<ReadBlock>& block : reads_) {
+namespace {
+
+// The request joins the first block that takes it, or a new one. A request of no words (a tag
+// that has none, a value that fills none) is failed at once instead of leaving its client
+// waiting; nothing is sent for it.
+template <class Block>
+void addToBlocks(std::vector<std::unique_ptr<Block>>& blocks, PendingRequest&& request) {
+    for (const std::unique_ptr<Block>& block : blocks) {
         if (block->accepts(request) && block->addRequest(std::move(request)))
             return;
     }
-    auto block = std::make_unique<ReadBlock>(request);
+    auto block = std::make_unique<Block>(request);
     if (block->addRequest(std::move(request))) {
-        reads_.push_back(std::move(block));
+        blocks.push_back(std::move(block));
         return;
     }
-    // A tag of no words can never be read: answer at once instead of leaving the client waiting.
     std::lock_guard lock(requestLock);
     completeFailed(request, kQualityBad);
 }
 
-void Plc::executeReadBlocks(HostLinkChannel& channel) {
-    std::vector<std::unique_ptr<ReadBlock>> blocks;
-    blocks.swap(reads_);
-    for (const std::unique_ptr<ReadBlock>& block : blocks)
+// Executes the blocks collected so far, each once; requests queued meanwhile wait for the
+// next pass.
+template <class Block>
+void executeBlocks(std::vector<std::unique_ptr<Block>>& queued, HostLinkChannel& channel) {
+    std::vector<std::unique_ptr<Block>> blocks;
+    blocks.swap(queued);
+    for (const std::unique_ptr<Block>& block : blocks)
         block->execute(channel);
 }
 
-void Plc::addWriteRequest(PendingRequest&& request) {
-    for (const std::unique_ptr<WriteBlock>& block : writes_) {
-        if (block->accepts(request) && block->addRequest(std::move(request)))
-            return;
-    }
-    auto block = std::make_unique<WriteBlock>(request);
-    if (block->addRequest(std::move(request))) {
-        writes_.push_back(std::move(block));
-        return;
-    }
-    // A value of no words cannot be written: fail it at once, nothing is sent.
-    std::lock_guard lock(requestLock);
-    completeFailed(request, kQualityBad);
-}
+} // namespace
 
-void Plc::executeWriteBlocks(HostLinkChannel& channel) {
-    std::vector<std::unique_ptr<WriteBlock>> blocks;
-    blocks.swap(writes_);
-    for (const std::unique_ptr<WriteBlock>& block : blocks)
-        block->execute(channel);
-}
+void Plc::addReadRequest(PendingRequest&& request) { addToBlocks(reads_, std::move(request)); }
+
+void Plc::executeReadBlocks(HostLinkChannel& channel) { executeBlocks(reads_, channel); }
+
+void Plc::addWriteRequest(PendingRequest&& request) { addToBlocks(writes_, std::move(request)); }
+
+void Plc::executeWriteBlocks(HostLinkChannel& channel) { executeBlocks(writes_, channel); }
 
 void Plc::destroyBlocks() {
     std::lock_guard lock(requestLock);

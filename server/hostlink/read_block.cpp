@@ -8,22 +8,7 @@
 #include "server/runtime/plc_tag.h"
 #include "server/runtime/tag_conversions.h"
 
-ReadBlock::ReadBlock(const PendingRequest& first) {
-    range_.start(first.tag->area(), first.tag->address(), first.tag->wordCount());
-}
-
-ReadBlock::~ReadBlock() {
-    // Requests still here were never executed (shutdown): answer them so no client waits.
-    if (requests_.empty())
-        return;
-    std::lock_guard lock(requestLock);
-    for (PendingRequest& r : requests_)
-        completeFailed(r, kQualityBad);
-}
-
-bool ReadBlock::holdsArray() const {
-    return !requests_.empty() && requests_.front().tag->isArray();
-}
+ReadBlock::ReadBlock(const PendingRequest& first) : RequestBlock(first, first.tag->wordCount()) {}
 
 bool ReadBlock::accepts(const PendingRequest& request) const {
     const PlcTag& tag = *request.tag;
@@ -32,11 +17,7 @@ bool ReadBlock::accepts(const PendingRequest& request) const {
 
 bool ReadBlock::addRequest(PendingRequest&& request) {
     const std::uint16_t words = request.tag->wordCount();
-    if (words == 0)
-        return false;
-    range_.cover(request.tag->address(), words, false);
-    requests_.push_back(std::move(request));
-    return true;
+    return take(std::move(request), words, false);
 }
 
 HostLinkResult ReadBlock::execute(HostLinkChannel& channel) {

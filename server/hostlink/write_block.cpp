@@ -9,22 +9,7 @@
 #include "server/runtime/plc_tag.h"
 #include "server/runtime/tag_conversions.h"
 
-WriteBlock::WriteBlock(const PendingRequest& first) {
-    range_.start(first.tag->area(), first.tag->address(), valueWordCount(first));
-}
-
-WriteBlock::~WriteBlock() {
-    // Requests still here were never executed (shutdown): nothing was sent for them.
-    if (requests_.empty())
-        return;
-    std::lock_guard lock(requestLock);
-    for (PendingRequest& r : requests_)
-        completeFailed(r, kQualityBad);
-}
-
-bool WriteBlock::holdsArray() const {
-    return !requests_.empty() && requests_.front().tag->isArray();
-}
+WriteBlock::WriteBlock(const PendingRequest& first) : RequestBlock(first, valueWordCount(first)) {}
 
 bool WriteBlock::holdsBoolean() const {
     return std::any_of(requests_.begin(), requests_.end(),
@@ -38,11 +23,7 @@ bool WriteBlock::accepts(const PendingRequest& request) const {
 
 bool WriteBlock::addRequest(PendingRequest&& request) {
     const std::uint16_t words = valueWordCount(request);
-    if (words == 0)
-        return false;
-    range_.cover(request.tag->address(), words, true);
-    requests_.push_back(std::move(request));
-    return true;
+    return take(std::move(request), words, true);
 }
 
 HostLinkResult WriteBlock::execute(HostLinkChannel& channel) {
