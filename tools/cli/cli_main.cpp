@@ -1,4 +1,5 @@
 // vorlask-cli: a command-line OPC client of the running server, through its local door.
+#include "common/tool_args.h"
 #include "server/door/door_socket_path.h"
 #include "tools/cli/cli_value.h"
 #include "tools/cli/cli_stats.h"
@@ -18,7 +19,6 @@ namespace {
 
 constexpr int kExitOk = 0;
 constexpr int kExitRefused = 1;
-constexpr int kExitUsage = 2;
 constexpr int kExitUnreachable = 3;
 
 volatile std::sig_atomic_t interrupted = 0;
@@ -49,11 +49,7 @@ const char* kUsage =
     "service's /run/vorlask/vorlask.sock is, that one.\n"
     "Exit: 0 done, 1 refused by the server, 2 usage error, 3 server not reachable.\n";
 
-int usage(const std::string& why)
-{
-    std::cerr << "vorlask-cli: " << why << "\n" << kUsage;
-    return kExitUsage;
-}
+int usage(const std::string& why) { return reportUsageError("vorlask-cli", why, kUsage); }
 
 int lost()
 {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/tool_args.h"
 #include "server/hostlink/hostlink_channel.h"
 #include "server/hostlink/message_catalog.h"
 #include "server/hostlink/plc_health_codec.h"
@@ -39,19 +40,7 @@ const char kUsage[] =
 
 const char kVersion[] = "hostlink 1.1.0\n";
 
-int usageError(const std::string& why)
-{
-    std::cerr << "hostlink: " << why << "\n" << kUsage;
-    return 2;
-}
-
-bool decimal(const std::string& text, unsigned long max, unsigned long* out)
-{
-    if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos)
-        return false;
-    *out = std::stoul(text);
-    return *out <= max;
-}
+int usageError(const std::string& why) { return reportUsageError("hostlink", why, kUsage); }
 
 // Shown when Vorlask.dat is missing or lacks the code.
 std::string plainText(HostLinkResult result)
@@ -119,13 +108,13 @@ int commission(const std::string& port, const LineSetting& setting, unsigned uni
         if (rest[i] == "--auto") {
             options.autoSettings = true;
         } else if (rest[i] == "--timeout" && i + 1 < rest.size()) {
-            if (!decimal(rest[++i], 60000, &n) || n < 10)
+            if (!decimalArg(rest[++i], 60000, &n) || n < 10)
                 return usageError("--timeout takes 10 to 60000 milliseconds");
             options.timeoutMs = static_cast<int>(n);
         } else if (rest[i] == "--units" && i + 1 < rest.size()) {
             const std::string& r = rest[++i];
             const auto dash = r.find('-');
-            if (dash == std::string::npos || !decimal(r.substr(0, dash), 31, &n) || !decimal(r.substr(dash + 1), 31, &m) ||
+            if (dash == std::string::npos || !decimalArg(r.substr(0, dash), 31, &n) || !decimalArg(r.substr(dash + 1), 31, &m) ||
                 m < n)
                 return usageError("--units takes A-B within 0-31");
             options.firstUnit = static_cast<unsigned>(n);
@@ -147,42 +136,34 @@ int main(int argc, char** argv)
     bool trace = false;
     std::vector<std::string> rest;
 
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
+    ToolArgs args(argc, argv);
+    const auto value = [&](std::string* out) { return args.value(out); };
+    while (args.next()) {
+        const std::string& arg = args.arg();
         if (!rest.empty()) {
             rest.push_back(arg);
             continue;
         }
-        auto value = [&](std::string* out) {
-            if (i + 1 >= argc)
-                return false;
-            *out = argv[++i];
-            return true;
-        };
         std::string v;
-        if (arg == "--help" || arg == "-h") {
-            std::cout << kUsage;
-            return 0;
-        } else if (arg == "--version") {
-            std::cout << kVersion;
+        if (args.answered(kUsage, kVersion)) {
             return 0;
         } else if (arg == "--port") {
             if (!value(&port) || port.empty())
                 return usageError("--port takes a device");
         } else if (arg == "--unit") {
-            if (!value(&v) || !decimal(v, 31, &unit))
+            if (!value(&v) || !decimalArg(v, 31, &unit))
                 return usageError("--unit takes a number 0 to 31");
         } else if (arg == "--baud") {
-            if (!value(&v) || !decimal(v, 4000000, &baud) || baud == 0)
+            if (!value(&v) || !decimalArg(v, 4000000, &baud) || baud == 0)
                 return usageError("--baud takes a baud rate");
         } else if (arg == "--parity") {
             if (!value(&parity) || (parity != "NO" && parity != "ODD" && parity != "EVEN"))
                 return usageError("--parity takes NO, ODD or EVEN");
         } else if (arg == "--data-bits") {
-            if (!value(&v) || !decimal(v, 8, &dataBits) || dataBits < 5)
+            if (!value(&v) || !decimalArg(v, 8, &dataBits) || dataBits < 5)
                 return usageError("--data-bits takes 5 to 8");
         } else if (arg == "--stop-bits") {
-            if (!value(&v) || !decimal(v, 2, &stopBits) || stopBits < 1)
+            if (!value(&v) || !decimalArg(v, 2, &stopBits) || stopBits < 1)
                 return usageError("--stop-bits takes 1 or 2");
         } else if (arg == "--trace") {
             trace = true;
@@ -208,12 +189,12 @@ int main(int argc, char** argv)
         return usageError("unknown area " + rest[1]);
     unsigned long address = 0;
     // Host Link carries 4 address digits; a larger number would silently hit another word.
-    if (!decimal(rest[2], 9999, &address))
+    if (!decimalArg(rest[2], 9999, &address))
         return usageError("ADDRESS is a decimal number 0 to 9999");
     unsigned long count = 0;
     std::vector<std::uint16_t> words;
     if (isRead) {
-        if (rest.size() != 4 || !decimal(rest[3], 9999, &count))
+        if (rest.size() != 4 || !decimalArg(rest[3], 9999, &count))
             return usageError("read takes AREA ADDRESS COUNT (COUNT 0 to 9999)");
     } else {
         if (rest.size() < 4)

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/tool_args.h"
 #include "tools/plcsim/plc_simulator.h"
 
 namespace {
@@ -46,11 +47,7 @@ const char kUsage[] =
     "  --stats          print the counters on standard error at exit\n"
     "  --help, --version\n";
 
-int usage(const std::string& why)
-{
-    std::cerr << "plcsim: " << why << "\n" << kUsage;
-    return 2;
-}
+int usage(const std::string& why) { return reportUsageError("plcsim", why, kUsage); }
 
 bool parseUnit(const std::string& text, std::uint8_t* unit)
 {
@@ -84,20 +81,13 @@ int main(int argc, char** argv)
     std::vector<std::string> modes, models, faults, animations;
     bool runLock = false;
     bool stats = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&](std::string* out) {
-            if (i + 1 >= argc)
-                return false;
-            *out = argv[++i];
-            return true;
-        };
+    ToolArgs args(argc, argv);
+    const auto value = [&](std::string* out) { return args.value(out); };
+    while (args.next()) {
+        const std::string& arg = args.arg();
         std::string v;
-        if (arg == "--help" || arg == "-h") {
-            std::cout << kUsage;
-            return 0;
-        } else if (arg == "--version") {
-            std::cout << "plcsim 1.1.0\n";
+        unsigned long n = 0;
+        if (args.answered(kUsage, "plcsim 1.1.0\n")) {
             return 0;
         } else if (arg == "--unit") {
             std::uint8_t unit = 0;
@@ -114,10 +104,9 @@ int main(int argc, char** argv)
             if (!value(&dump))
                 return usage("--dump takes a file");
         } else if (arg == "--baud") {
-            if (!value(&v) || v.empty() || v.find_first_not_of("0123456789") != std::string::npos ||
-                v.size() > 7 || std::stoul(v) == 0)
+            if (!value(&v) || !decimalArg(v, 9999999, &n) || n == 0)
                 return usage("--baud takes a positive number");
-            options.baud = static_cast<std::uint32_t>(std::stoul(v));
+            options.baud = static_cast<std::uint32_t>(n);
         } else if (arg == "--mode") {
             if (!value(&v))
                 return usage("--mode takes RUN, MONITOR or PROGRAM");
