@@ -11,6 +11,7 @@ const { connectBroker } = require("./broker");
 const { Forwarder } = require("./forwarder");
 const { WriteCounter } = require("./write-counter");
 const { Source } = require("./source");
+const { itemTopic, setFilters, valuePayload, parseSetRequest } = require("./json-topics");
 
 const QOS = 1;
 
@@ -60,11 +61,11 @@ class JsonPublisher {
         this.topicOf.clear();
         const skipped = [];
         for (const item of items) {
-            if (/[+#]/.test(item.id)) {
+            const topic = itemTopic(this.root, item.id);
+            if (!topic) {
                 skipped.push(item.id);
                 continue;
             }
-            const topic = `${this.root}/${item.id.split(".").join("/")}`;
             this.byTopic.set(topic, item);
             this.topicOf.set(item, topic);
         }
@@ -83,9 +84,7 @@ class JsonPublisher {
     _online() {
         this.client.publish(this.statusTopic, this.doorUp ? "online" : "offline", { qos: QOS, retain: true });
         if (!this.doorUp) return;
-        // One subscription per depth of the item IDs: vorlask/NODE/+/set, vorlask/NODE/+/+/set ...
-        const depths = new Set([...this.byTopic.keys()].map((t) => t.split("/").length - 2));
-        const filters = [...depths].map((d) => `${this.root}/${"+/".repeat(d)}set`);
+        const filters = setFilters(this.root, this.byTopic.keys());
         if (filters.length) this.client.subscribe(filters, { qos: QOS });
         this.forward.open(this.client, () => {
             this._publish(this.topicOf.keys());
@@ -100,7 +99,7 @@ class JsonPublisher {
             const item = this.source.items.get(c.item);
             const topic = this.topicOf.get(item);
             if (!topic || !Source.fits(item, c.value)) continue;
-            messages.push({ last: c.seq, count: 1, topic, payload: JSON.stringify({ value: c.value, quality: c.quality, ts: c.ts }), options: { retain: false } });
+            messages.push({ last: c.seq, count: 1, topic, payload: valuePayload(c.value, c.quality, c.ts), options: { retain: false } });
         }
         return { messages, skipped: changes.length - messages.length };
     }
@@ -109,8 +108,7 @@ class JsonPublisher {
         for (const item of items) {
             const topic = this.topicOf.get(item);
             if (!topic || !this.client.connected || !item.readable || !Source.known(item)) continue;
-            const payload = JSON.stringify({ value: item.value, quality: item.quality, ts: item.ts });
-            this.client.publish(topic, payload, { qos: QOS, retain: true });
+            this.client.publish(topic, valuePayload(item.value, item.quality, item.ts), { qos: QOS, retain: true });
         }
     }
 
@@ -126,14 +124,8 @@ class JsonPublisher {
         }
         const answer = (result) => this.client.publish(`${topic}/result`, JSON.stringify(result), { qos: QOS });
         if (!item) return answer({ ok: false, error: "no item of this gateway has this topic" });
-        let request;
-        try {
-            request = JSON.parse(payload.toString("utf8"));
-        } catch {
-            request = null;
-        }
-        if (!request || typeof request !== "object" || Array.isArray(request) || !("value" in request))
-            return answer({ ok: false, error: 'the message is not {"value": V}' });
+        const request = parseSetRequest(payload);
+        if (request.error) return answer({ ok: false, error: request.error });
         if (!this.doorUp) return answer({ ok: false, error: "the server is not reachable" });
         answer(await this.source.write(item, request.value));
     }

@@ -19,47 +19,11 @@ const { Forwarder } = require("./forwarder");
 const { WriteCounter } = require("./write-counter");
 const { Source } = require("./source");
 
-const { QUALITY, isArrayType, elementType, isGood } = require("../common/door-words");
+const { QUALITY, isArrayType } = require("../common/door-words");
+const { answers, itemMetrics, statusMetrics, plainValue, hostState } = require("./sparkplug-metrics");
 
 const REBIRTH = "Node Control/Rebirth";
 const REPLAY_METRICS = 200; // metrics in one historical DDATA at most
-
-// Element VARTYPE -> Sparkplug data type.
-const TYPES = new Map([
-    [11, "Boolean"], [16, "Int8"], [17, "UInt8"], [2, "Int16"], [18, "UInt16"],
-    [3, "Int32"], [19, "UInt32"], [4, "Float"], [5, "Double"], [8, "String"],
-]);
-
-// A PLC is born once each of its readable items has been read (or failed) and one of them
-// answered: its DBIRTH then carries every value.
-function answers(items) {
-    return items.every((i) => Source.known(i)) && items.some((i) => i.readable && i.value !== null && isGood(i.quality));
-}
-
-// A metric's value as a plain JSON value: 64-bit integers arrive as Long objects, and the
-// codec gives a UInt32 above 2^31 as negative.
-function plainValue(m) {
-    let v = m.value;
-    if (v && typeof v === "object" && typeof v.toNumber === "function") v = v.toNumber();
-    if (m.type === "UInt32" && typeof v === "number" && v < 0) v += 2 ** 32;
-    return v;
-}
-
-// Whether a STATE payload says the host is online, and its time stamp: the JSON of Sparkplug
-// B 3.0 ({"online": true, "timestamp": ms}) or the older "ONLINE"/"OFFLINE"; null when it is
-// neither.
-function hostState(payload) {
-    const text = payload.toString("utf8");
-    if (text === "ONLINE" || text === "OFFLINE") return { online: text === "ONLINE", timestamp: 0 };
-    let state;
-    try {
-        state = JSON.parse(text);
-    } catch {
-        return null;
-    }
-    if (!state || typeof state.online !== "boolean") return null;
-    return { online: state.online, timestamp: Number.isFinite(state.timestamp) ? state.timestamp : 0 };
-}
 
 class SparkplugPublisher {
     constructor(o, source, log, queue) {
@@ -83,17 +47,8 @@ class SparkplugPublisher {
         source.on("plcs", (changed) => this._plcs(changed));
     }
 
-    // The PLC's own status as device metrics _Status/Mode, Model, Fatal, Fals and Message.
     _statusMetrics(plc) {
-        const s = this.source.plcStatus.get(plc);
-        if (!s) return [];
-        return [
-            { name: "_Status/Mode", type: "String", value: s.mode === null ? "" : s.mode },
-            { name: "_Status/Model", type: "String", value: s.model === null ? "" : s.model },
-            { name: "_Status/Fatal", type: "Boolean", value: !!s.fatal },
-            { name: "_Status/Fals", type: "Boolean", value: !!s.fals },
-            { name: "_Status/Message", type: "String", value: s.message || "" },
-        ];
+        return statusMetrics(this.source.plcStatus.get(plc));
     }
 
     // DDATA with the status metrics that changed since the device last sent them.
@@ -112,7 +67,7 @@ class SparkplugPublisher {
     _birth(d) {
         const status = this._statusMetrics(d.name);
         d.status = new Map(status.map((m) => [m.name, m.value]));
-        this._send("DBIRTH", d.name, [...d.items.flatMap((i) => this._metrics(i)), ...status]);
+        this._send("DBIRTH", d.name, [...d.items.flatMap((i) => itemMetrics(i)), ...status]);
     }
 
     stop() {
@@ -252,7 +207,7 @@ class SparkplugPublisher {
             }
             if (open && (open.device !== d || open.metrics.length >= REPLAY_METRICS)) flush();
             if (!open) open = { device: d, metrics: [], last: 0, count: 0 };
-            const metrics = this._metrics({ ...item, value: c.value, quality: c.quality, ts: c.ts });
+            const metrics = itemMetrics({ ...item, value: c.value, quality: c.quality, ts: c.ts });
             for (const m of metrics) m.isHistorical = true;
             open.metrics.push(...metrics);
             open.last = c.seq;
@@ -260,20 +215,6 @@ class SparkplugPublisher {
         }
         flush();
         return { messages, skipped };
-    }
-
-    // The metrics of an item: one, or one per element of an array.
-    _metrics(item) {
-        const type = TYPES.get(elementType(item.vartype)) || "String";
-        const timestamp = item.ts || Date.now();
-        const properties = { Quality: { type: "Int32", value: item.quality } };
-        if (!isArrayType(item.vartype)) return [{ name: item.name, type, value: item.value, timestamp, properties }];
-        const values = Array.isArray(item.value) ? item.value : [];
-        const count = Math.max(values.length, item.elements || 0);
-        const metrics = [];
-        for (let k = 0; k < count; k++)
-            metrics.push({ name: `${item.name}[${k}]`, type, value: k < values.length ? values[k] : null, timestamp, properties });
-        return metrics;
     }
 
     _changes(items) {
@@ -294,7 +235,7 @@ class SparkplugPublisher {
                 d.alive = true;
                 this._birth(d);
             } else {
-                this._send("DDATA", d.name, changed.flatMap((i) => this._metrics(i)));
+                this._send("DDATA", d.name, changed.flatMap((i) => itemMetrics(i)));
             }
         }
     }

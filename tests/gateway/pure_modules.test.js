@@ -1,6 +1,7 @@
 "use strict";
-// The gateways' modules that need no server: command lines, item selection, and the mapping of
-// the door's types, qualities and results to OPC UA. One table each.
+// The gateways' modules that need no server: command lines, item selection, the mapping of the
+// door's types, qualities and results to OPC UA, what the MQTT formats make of items and
+// messages, and the MQTT buffer. One table each.
 const test = require("node:test");
 const assert = require("node:assert");
 const path = require("node:path");
@@ -91,6 +92,59 @@ test("OPC UA: the door's types, qualities and failures", () => {
     // An item never read has no value yet: uncertain, not good.
     assert.equal(dataValueOf(uaTypeOf(2), { value: null, quality: 0xc0, timestamp: 0 }).statusCode, StatusCodes.UncertainInitialValue);
     assert.equal(dataValueOf(uaTypeOf(2), { error: "no such item" }).statusCode, StatusCodes.BadNodeIdUnknown);
+});
+
+test("MQTT JSON: topics of item IDs, set subscriptions, set requests", () => {
+    const { itemTopic, setFilters, parseSetRequest } = gateway("mqtt/json-topics");
+    const topics = [["Press.Setpoint", "r/n/Press/Setpoint"], ["Top", "r/n/Top"], ["A.B+C", null], ["A#", null]];
+    for (const [id, topic] of topics) assert.equal(itemTopic("r/n", id), topic, id);
+    assert.deepEqual(setFilters("r/n", ["r/n/A/B", "r/n/C", "r/n/D/E"]).sort(), ["r/n/+/+/set", "r/n/+/set"]);
+    const requests = [
+        ['{"value": 5}', { value: 5 }],
+        ['{"value": null}', { value: null }],
+        ['{"value": [1, 2]}', { value: [1, 2] }],
+        ["[5]", /is not/],
+        ["5", /is not/],
+        ['{"v": 5}', /is not/],
+        ["not json", /is not/],
+    ];
+    for (const [payload, expected] of requests) {
+        const r = parseSetRequest(Buffer.from(payload));
+        if (expected instanceof RegExp) assert.match(r.error, expected, payload);
+        else assert.deepEqual(r, expected, payload);
+    }
+});
+
+test("MQTT Sparkplug: an item's metrics, a PLC's status, command values, the host's STATE", () => {
+    const { itemMetrics, statusMetrics, plainValue, hostState } = gateway("mqtt/sparkplug-metrics");
+    const metric = (m) => [m.name, m.type, m.value, m.properties.Quality.value];
+    const items = [
+        [{ name: "Setpoint", vartype: 2, value: -5, quality: 192, ts: 7 }, [["Setpoint", "Int16", -5, 192]]],
+        [{ name: "Temp", vartype: 4, value: 1.5, quality: 24, ts: 7 }, [["Temp", "Float", 1.5, 24]]],
+        [{ name: "Name", vartype: 8, value: "ab", quality: 192, ts: 7 }, [["Name", "String", "ab", 192]]],
+        [{ name: "S", vartype: 0x2000 | 18, value: [1, 2], elements: 3, quality: 192, ts: 7 },
+            [["S[0]", "UInt16", 1, 192], ["S[1]", "UInt16", 2, 192], ["S[2]", "UInt16", null, 192]]],
+        [{ name: "F", vartype: 0x2000 | 11, value: null, elements: 1, quality: 24, ts: 7 }, [["F[0]", "Boolean", null, 24]]],
+    ];
+    for (const [item, expected] of items) {
+        const metrics = itemMetrics(item);
+        assert.deepEqual(metrics.map(metric), expected, item.name);
+        assert.ok(metrics.every((m) => m.timestamp === 7), "the value's own time stamp");
+    }
+    assert.deepEqual(statusMetrics(null), []);
+    assert.deepEqual(statusMetrics({ mode: null, model: "C200H", fatal: 1, fals: false, message: null }).map((m) => m.value),
+        ["", "C200H", true, false, ""]);
+    const long = { toNumber: () => 2 ** 40 };
+    const values = [[{ type: "UInt32", value: -1 }, 2 ** 32 - 1], [{ type: "Int64", value: long }, 2 ** 40], [{ type: "Int16", value: -1 }, -1]];
+    for (const [m, v] of values) assert.equal(plainValue(m), v, m.type);
+    const states = [
+        ['{"online": true, "timestamp": 5}', { online: true, timestamp: 5 }],
+        ['{"online": false}', { online: false, timestamp: 0 }],
+        ["OFFLINE", { online: false, timestamp: 0 }],
+        ['{"online": "yes"}', null],
+        ["garbage", null],
+    ];
+    for (const [payload, expected] of states) assert.deepEqual(hostState(Buffer.from(payload)), expected, payload);
 });
 
 test("the MQTT buffer: order kept over a reopening, the oldest dropped past its bound, one publisher at a time", (t) => {
