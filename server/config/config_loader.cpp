@@ -8,7 +8,7 @@
 #include "server/config/config_walk.h"
 #include "server/config/load_report.h"
 #include "server/config/plant_builder.h"
-#include "server/runtime/main_window_link.h"
+#include "server/polling/main_window_link.h"
 
 std::string defaultPortName = "COM1";
 

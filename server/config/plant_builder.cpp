@@ -1,9 +1,9 @@
 #include "server/config/plant_builder.h"
 
-#include "server/hostlink/plc.h"
-#include "server/hostlink/plc_list.h"
-#include "server/runtime/plc_tag.h"
-#include "server/runtime/server_classes.h"
+#include "server/polling/plc.h"
+#include "server/polling/plc_list.h"
+#include "server/tags/plc_tag.h"
+#include "server/tags/server_classes.h"
 #include "server/toolkit/node.h"
 
 HostLinkChannel& plantChannel()

@@ -1,6 +1,6 @@
 #include "server/door/door_server.h"
 
-#include "server/door/door_socket_path.h"
+#include "server/door_base/door_socket_path.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,10 +1,9 @@
 #include "server/door/door_session.h"
 
 #include "common/format_vocab.h"
-#include "server/door/door_latin1.h"
+#include "server/door_base/door_latin1.h"
 #include "server/hostlink/hostlink_result.h"
-#include "server/runtime/link_figures.h"
-#include "server/runtime/server_identity.h"
+#include "server/figures/link_figures.h"
 #include "server/toolkit/entry.h"
 #include "server/toolkit/quality.h"
 

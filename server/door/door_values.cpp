@@ -1,7 +1,7 @@
 #include "server/door/door_values.h"
 
 #include "common/format_vocab.h"
-#include "server/door/door_latin1.h"
+#include "server/door_base/door_latin1.h"
 
 #include <limits>
 

@@ -1,6 +1,6 @@
 #include "server/runtime/headless_link.h"
 
-#include "server/hostlink/message_ring.h"
+#include "server/polling/message_ring.h"
 #include "server/runtime/server_texts.h"
 
 #include <ostream>

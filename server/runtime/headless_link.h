@@ -2,7 +2,7 @@
 // message boxes' texts go to standard error, and closing ends the main loop.
 #pragma once
 
-#include "server/runtime/main_window_link.h"
+#include "server/polling/main_window_link.h"
 
 #include <functional>
 #include <iosfwd>

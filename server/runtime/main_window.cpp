@@ -1,7 +1,7 @@
 #include "server/runtime/main_window.h"
 
-#include "server/hostlink/error_log.h"
-#include "server/hostlink/message_ring.h"
+#include "server/polling/error_log.h"
+#include "server/polling/message_ring.h"
 #include "server/runtime/about_box.h"
 #include "server/runtime/server_texts.h"
 #include "server/runtime/status_dialog.h"

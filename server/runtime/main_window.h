@@ -2,7 +2,7 @@
 // (Comm. Status, Log on File, Exit) and the Help menu (About).
 #pragma once
 
-#include "server/runtime/main_window_link.h"
+#include "server/polling/main_window_link.h"
 #include "server/runtime/main_thread_gate.h"
 
 #include <QMainWindow>

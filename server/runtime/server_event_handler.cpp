@@ -1,6 +1,6 @@
 #include "server/runtime/server_event_handler.h"
 
-#include "server/runtime/main_window_link.h"
+#include "server/polling/main_window_link.h"
 #include "server/toolkit/event_pool.h"
 
 ShutdownWait shutdownWaitEvent;

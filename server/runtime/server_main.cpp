@@ -1,9 +1,9 @@
 // The server's process entry.
 #include "common/registry.h"
-#include "server/hostlink/error_log.h"
+#include "server/polling/error_log.h"
 #include "server/runtime/command_line.h"
 #include "server/runtime/config_discovery.h"
-#include "server/door/door_socket_path.h"
+#include "server/door_base/door_socket_path.h"
 #include "server/runtime/headless_link.h"
 #include "server/runtime/main_window.h"
 #include "server/runtime/server_app.h"

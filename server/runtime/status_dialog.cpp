@@ -1,14 +1,14 @@
 #include "server/runtime/status_dialog.h"
 
-#include "server/hostlink/cyclic_block.h"
-#include "server/hostlink/plc.h"
-#include "server/hostlink/plc_list.h"
-#include "server/runtime/plc_tag.h"
-#include "server/runtime/requests.h"
+#include "server/polling/cyclic_block.h"
+#include "server/polling/plc.h"
+#include "server/polling/plc_list.h"
+#include "server/tags/plc_tag.h"
+#include "server/tags/requests.h"
 #include "server/runtime/status_value_format.h"
 
-#include "server/door/door_latin1.h"
-#include "server/runtime/link_figures.h"
+#include "server/door_base/door_latin1.h"
+#include "server/figures/link_figures.h"
 
 #include <QDateTime>
 #include <QGroupBox>

@@ -7,8 +7,8 @@
 
 #include "server/config/config_loader.h"
 #include "server/hostlink/hostlink_channel.h"
-#include "server/hostlink/plc_list.h"
-#include "server/runtime/main_window_link.h"
+#include "server/polling/plc_list.h"
+#include "server/polling/main_window_link.h"
 #include "server/toolkit/node.h"
 
 namespace {

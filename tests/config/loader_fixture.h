@@ -12,10 +12,10 @@
 
 #include "server/config/config_loader.h"
 #include "server/hostlink/hostlink_channel.h"
-#include "server/hostlink/plc.h"
-#include "server/hostlink/plc_list.h"
-#include "server/runtime/main_window_link.h"
-#include "server/runtime/plc_tag.h"
+#include "server/polling/plc.h"
+#include "server/polling/plc_list.h"
+#include "server/polling/main_window_link.h"
+#include "server/tags/plc_tag.h"
 #include "server/toolkit/node.h"
 
 class RecordingWindow : public MainWindowLink {

@@ -4,7 +4,7 @@
 #include "tests/e2e/loopback_port.h"
 #include "tests/e2e/server_world.h"
 
-#include "server/hostlink/message_catalog.h"
+#include "server/polling/message_catalog.h"
 #include "tools/plcsim/plc_simulator.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 #include "tests/e2e/app_process.h"
 
 #include "common/registry.h"
-#include "server/hostlink/message_catalog.h"
+#include "server/polling/message_catalog.h"
 #include "tools/plcsim/plc_simulator.h"
 
 #include <gtest/gtest.h>

@@ -5,7 +5,7 @@
 
 #include <thread>
 
-#include "server/hostlink/error_log.h"
+#include "server/polling/error_log.h"
 #include "server/toolkit/event_pool.h"
 
 using namespace std::chrono_literals;

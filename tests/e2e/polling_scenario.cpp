@@ -7,11 +7,11 @@
 #include <thread>
 #include <unistd.h>
 
-#include "server/hostlink/error_log.h"
+#include "server/polling/error_log.h"
 #include "server/hostlink/port_names.h"
 #include "server/hostlink/serial_port_posix.h"
-#include "server/runtime/requests.h"
-#include "server/runtime/server_classes.h"
+#include "server/tags/requests.h"
+#include "server/tags/server_classes.h"
 #include "server/toolkit/entry.h"
 
 namespace fs = std::filesystem;

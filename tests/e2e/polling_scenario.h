@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "server/hostlink/hostlink_channel.h"
-#include "server/hostlink/message_catalog.h"
-#include "server/hostlink/message_ring.h"
-#include "server/hostlink/plc_list.h"
-#include "server/hostlink/polling_thread.h"
-#include "server/runtime/main_window_link.h"
-#include "server/runtime/plc_tag.h"
+#include "server/polling/message_catalog.h"
+#include "server/polling/message_ring.h"
+#include "server/polling/plc_list.h"
+#include "server/polling/polling_thread.h"
+#include "server/polling/main_window_link.h"
+#include "server/tags/plc_tag.h"
 #include "server/toolkit/da_client.h"
 #include "tools/plcsim/plc_simulator.h"
 

@@ -1,5 +1,5 @@
-#include "server/hostlink/error_log.h"
-#include "server/hostlink/message_catalog.h"
+#include "server/polling/error_log.h"
+#include "server/polling/message_catalog.h"
 
 #include <gtest/gtest.h>
 

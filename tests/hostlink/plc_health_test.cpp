@@ -1,7 +1,7 @@
 // What the polling worker asks a PLC about itself, and when.
 #include <gtest/gtest.h>
 
-#include "server/hostlink/plc_health.h"
+#include "server/polling/plc_health.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // Word ranges, gap rules and cyclic block bookkeeping of a Plc, without a line.
-#include "server/hostlink/block_range.h"
-#include "server/hostlink/plc.h"
-#include "server/hostlink/plc_list.h"
-#include "server/hostlink/plc_cursor.h"
-#include "server/runtime/requests.h"
+#include "server/polling/block_range.h"
+#include "server/polling/plc.h"
+#include "server/polling/plc_list.h"
+#include "server/polling/plc_cursor.h"
+#include "server/tags/requests.h"
 
 #include <gtest/gtest.h>
 

@@ -5,10 +5,10 @@
 #include <atomic>
 #include <thread>
 
-#include "server/runtime/plc_tag.h"
-#include "server/runtime/requests.h"
-#include "server/runtime/server_classes.h"
-#include "server/runtime/tag_conversions.h"
+#include "server/tags/plc_tag.h"
+#include "server/tags/requests.h"
+#include "server/tags/server_classes.h"
+#include "server/tags/tag_conversions.h"
 #include "server/toolkit/da_client.h"
 #include "server/toolkit/entry.h"
 #include "tests/runtime/fake_plc.h"

@@ -1,5 +1,5 @@
 #include "server/runtime/config_discovery.h"
-#include "server/door/door_socket_path.h"
+#include "server/door_base/door_socket_path.h"
 
 #include "common/registry.h"
 

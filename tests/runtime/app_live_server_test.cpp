@@ -1,9 +1,9 @@
 // The server assembled in-process, as the process entry runs it, against a simulated PLC:
 // the status dialog on live blocks, the shutdown waits, and the close of a server started
 // for a client.
-#include "server/hostlink/polling_thread.h"
+#include "server/polling/polling_thread.h"
 #include "server/runtime/config_discovery.h"
-#include "server/runtime/main_window_link.h"
+#include "server/polling/main_window_link.h"
 #include "server/runtime/server_app.h"
 #include "server/runtime/status_dialog.h"
 #include "server/toolkit/da_client.h"

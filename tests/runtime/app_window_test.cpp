@@ -1,5 +1,5 @@
-#include "server/hostlink/error_log.h"
-#include "server/hostlink/message_ring.h"
+#include "server/polling/error_log.h"
+#include "server/polling/message_ring.h"
 #include "server/runtime/about_box.h"
 #include "server/runtime/headless_link.h"
 #include "server/runtime/main_window.h"

@@ -3,7 +3,7 @@
 
 #include <atomic>
 
-#include "server/runtime/plc_tag.h"
+#include "server/tags/plc_tag.h"
 
 class FakePlc : public PlcTagOwner {
 public:

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "server/runtime/plc_tag.h"
-#include "server/runtime/requests.h"
+#include "server/tags/plc_tag.h"
+#include "server/tags/requests.h"
 #include "tests/runtime/fake_plc.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "server/runtime/tag_conversions.h"
+#include "server/tags/tag_conversions.h"
 #include "tests/runtime/fake_plc.h"
 
 namespace {

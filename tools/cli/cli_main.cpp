@@ -1,6 +1,6 @@
 // vorlask-cli: a command-line OPC client of the running server, through its local door.
 #include "common/tool_args.h"
-#include "server/door/door_socket_path.h"
+#include "server/door_base/door_socket_path.h"
 #include "tools/cli/cli_value.h"
 #include "tools/cli/cli_stats.h"
 #include "tools/cli/door_client.h"

@@ -1,6 +1,6 @@
 #include "tools/cli/cli_value.h"
 
-#include "server/door/door_latin1.h"
+#include "server/door_base/door_latin1.h"
 
 #include <cctype>
 #include <cerrno>

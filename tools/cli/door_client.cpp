@@ -1,6 +1,6 @@
 #include "tools/cli/door_client.h"
 
-#include "server/door/door_socket_path.h"
+#include "server/door_base/door_socket_path.h"
 
 #include <cerrno>
 #include <cstring>

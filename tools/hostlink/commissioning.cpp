@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "server/hostlink/hostlink_channel.h"
-#include "server/hostlink/message_catalog.h"
+#include "server/polling/message_catalog.h"
 #include "server/hostlink/plc_health_codec.h"
 #include "server/hostlink/serial_port.h"
 

@@ -8,7 +8,7 @@
 
 #include "common/tool_args.h"
 #include "server/hostlink/hostlink_channel.h"
-#include "server/hostlink/message_catalog.h"
+#include "server/polling/message_catalog.h"
 #include "server/hostlink/plc_health_codec.h"
 #include "server/hostlink/port_names.h"
 #include "tools/hostlink/commissioning.h"
