@@ -53,6 +53,17 @@ json okReply()
     return {{"ok", true}};
 }
 
+// {"ok": true, "results": [...]} with {"ok": true} or the failure for each item.
+json resultsReply(const std::vector<ToolkitResult>& results)
+{
+    json each = json::array();
+    for (auto r : results)
+        each.push_back(succeeded(r) ? okReply() : failWith(r));
+    json out = okReply();
+    out["results"] = each;
+    return out;
+}
+
 // Elements of an array value, characters of a string, 1 for other scalars.
 std::size_t elementCount(const Variant& value, std::uint16_t datatype)
 {
@@ -478,12 +489,7 @@ json DoorClientSession::opRemoveItems(const json& rq)
                 if (succeeded(results[i]))
                     types->second.erase(handles[i]);
     }
-    json res = json::array();
-    for (auto r : results)
-        res.push_back(succeeded(r) ? json{{"ok", true}} : failWith(r));
-    json out = okReply();
-    out["results"] = res;
-    return out;
+    return resultsReply(results);
 }
 
 json DoorClientSession::opSetItemsActive(const json& rq)
@@ -493,13 +499,7 @@ json DoorClientSession::opSetItemsActive(const json& rq)
     if (!getGroup(rq, &group) || group == adHocGroup() || !getHandles(rq, &handles) || !rq.contains("active") ||
         !rq["active"].is_boolean())
         return fail("setItemsActive needs \"group\", \"handles\" and \"active\"");
-    const auto results = client_->setItemsActive(group, handles, rq["active"].get<bool>());
-    json res = json::array();
-    for (auto r : results)
-        res.push_back(succeeded(r) ? json{{"ok", true}} : failWith(r));
-    json out = okReply();
-    out["results"] = res;
-    return out;
+    return resultsReply(client_->setItemsActive(group, handles, rq["active"].get<bool>()));
 }
 
 ToolkitResult DoorClientSession::adHocItem(const std::string& itemId, AdHocItem* item)
