@@ -7,10 +7,12 @@
 //
 // The format gives messages(changes): the messages that carry these queued changes, in order,
 // each as {last (the sequence number of the last change it carries), count (of the changes
-// it carries), topic, payload, options}, and skipped, how many changes it could not carry (an item no longer published, a device
-// that is not born). They are published at QoS 1; what the broker has not acknowledged when
-// the connection is lost is taken back from mqtt.js (which would send it again, before
-// anything else, on the next connection) and replayed again from the queue.
+// it carries), topic, payload, options}, and skipped, how many changes it could not carry
+// (an item no longer published, a device that is not born). They are published at QoS 1;
+// what the broker has not acknowledged when the connection is lost is taken back from
+// mqtt.js (which would send it again, before anything else, on the next connection) and
+// replayed again from the queue. What the broker acknowledged is removed from the queue once
+// a tick, in one transaction, not once a message: each removal waits for the disk.
 const { writeFigures, removeFigures } = require("../common/buffer-figures");
 
 const TICK_MS = 100;
@@ -134,6 +136,7 @@ class Forwarder {
 
     _tick() {
         if (this.state !== "replaying") return;
+        this._removeAcknowledged();
         // A tenth of the rate each tick, and no more than a second's worth unacknowledged.
         let allowance = Math.min(Math.ceil(this.rate / (1000 / TICK_MS)), this.rate - this._inFlight());
         while (allowance > 0 && this.client.connected) {
@@ -150,8 +153,8 @@ class Forwarder {
             }
             // Changes after the last message that no message carries are done with.
             if (first <= this.cursor) this.batches.push({ first, last: this.cursor, acked: true });
-            this._settle();
         }
+        this._removeAcknowledged();
         if (!this.batches.length && this.queue.empty) this._drained();
     }
 
@@ -178,11 +181,10 @@ class Forwarder {
         }
         batch.acked = true;
         this.replayed += batch.count;
-        this._settle();
     }
 
     // Removes from the queue what the broker acknowledged, up to the first still in flight.
-    _settle() {
+    _removeAcknowledged() {
         let last = 0;
         while (this.batches.length && this.batches[0].acked) last = this.batches.shift().last;
         if (last) this.queue.remove(last);
