@@ -48,7 +48,8 @@ test("JSON: every change made while the broker was away, and the publisher kille
     const seen = [];
     recorder.on("message", (topic, payload) => seen.push({ topic, ...JSON.parse(payload.toString()) }));
     await recorder.subscribeAsync("vorlask/sf/Press/#", { qos: 1 });
-    const counters = () => seen.filter((m) => m.topic === "vorlask/sf/Press/Counter");
+    // The PLC's values (a read before the PLC first answered may come first, with its quality).
+    const counters = () => seen.filter((m) => m.topic === "vorlask/sf/Press/Counter" && m.quality === 192);
     let publisher = await world.mqtt(url, args);
     await waitFor("the counter live", () => counters().length >= 3);
 
@@ -135,7 +136,9 @@ test("Sparkplug: while the primary host is offline the node is dead and keeps it
     const state = (online) => host.publishAsync("spBv1.0/STATE/scada", JSON.stringify({ online, timestamp: Date.now() }), { qos: 1, retain: true });
     const num = (v) => (v && typeof v.toNumber === "function" ? v.toNumber() : v);
     const counterMetrics = (from = 0) => messages.slice(from).flatMap((m) =>
-        ["DBIRTH", "DDATA"].includes(m.type) ? m.metrics.filter((x) => x.name === "Counter").map((x) => ({ type: m.type, value: x.value, historical: !!x.isHistorical })) : []);
+        ["DBIRTH", "DDATA"].includes(m.type)
+            ? m.metrics.filter((x) => x.name === "Counter" && x.properties.Quality.value === 192).map((x) => ({ type: m.type, value: x.value, historical: !!x.isHistorical }))
+            : []);
 
     await state(false);
     const publisher = await world.mqtt(url, ["--format", "sparkplug", "--group", "plant", "--node", "cell9", "--rate", "100",
