@@ -152,11 +152,14 @@ class World {
     // A Mosquitto broker of its own on a loopback port (the same port again when it is started
     // anew), with no other listener; resolves with its URL once it accepts. It keeps nothing
     // over a restart, unless persistent: then its sessions and their queued messages are saved
-    // in the work folder when it stops.
+    // in the work folder when it stops (as the user running the tests: started by root,
+    // Mosquitto would otherwise become the user "mosquitto", who may not write there).
     async broker({ persistent = false } = {}) {
         this.brokerPort = this.brokerPort || (await freePort());
         const conf = path.join(this.work, "mosquitto.conf");
-        const keep = persistent ? `persistence true\npersistence_location ${this.work}/\nmax_queued_messages 0\n` : "persistence false\n";
+        const keep = persistent
+            ? `persistence true\npersistence_location ${this.work}/\nmax_queued_messages 0\nuser ${os.userInfo().username}\n`
+            : "persistence false\n";
         fs.writeFileSync(conf, `listener ${this.brokerPort} 127.0.0.1\nallow_anonymous true\n${keep}`);
         const p = this.start("mosquitto", "/usr/sbin/mosquitto", ["-c", conf]);
         await waitFor("the broker", () => {

@@ -45,6 +45,9 @@ test("JSON: every change made while the broker was away, and the publisher kille
     // A recorder with a session the broker keeps over its restart, so that it misses nothing.
     const recorder = await mqtt.connectAsync(url, { clientId: "recorder", clean: false, reconnectPeriod: 200 });
     t.after(() => recorder.end(true));
+    // Its session must come back with the broker; a new one would miss what came before it.
+    const sessions = [];
+    recorder.on("connect", (ack) => sessions.push(ack.sessionPresent));
     const seen = [];
     recorder.on("message", (topic, payload) => seen.push({ topic, ...JSON.parse(payload.toString()) }));
     await recorder.subscribeAsync("vorlask/sf/Press/#", { qos: 1 });
@@ -68,6 +71,8 @@ test("JSON: every change made while the broker was away, and the publisher kille
         await world.broker({ persistent: true });
         await waitFor("the replay", () => /replayed \d+ kept changes/.test(publisher.err), 60000);
         const back = counterNow(world);
+        await waitFor("the recorder back", () => sessions.length);
+        assert.equal(sessions[0], true, "the recorder's session was kept over the broker's restart");
         await waitFor("live changes after the replay", () => counters().some((m) => m.value > back), 30000);
         const values = counters().map((m) => m.value);
         // What changed while no publisher ran is not known to anyone.
