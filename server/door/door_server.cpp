@@ -47,7 +47,13 @@ bool DoorConnection::send(const nlohmann::json& message)
     if (broken_)
         return false;
     // Replacement of invalid UTF-8 keeps one bad string from breaking the whole line.
-    std::string line = message.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    return sendLine(message.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
+}
+
+bool DoorConnection::sendLine(std::string line)
+{
+    if (broken_)
+        return false;
     bool overflow = false;
     {
         std::lock_guard lock(mutex_);

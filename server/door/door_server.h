@@ -52,6 +52,8 @@ public:
     DoorConnection& operator=(const DoorConnection&) = delete;
     // False once the connection is broken; the reader then ends it.
     bool send(const nlohmann::json& message);
+    // The same for a message already serialised: one line of JSON ending in a newline.
+    bool sendLine(std::string line);
     // Lets the writer send what is queued (bounded by the stall limit), then ends the socket.
     void finish();
     // Ends the socket at once; queued messages are dropped.

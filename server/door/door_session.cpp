@@ -367,17 +367,7 @@ json DoorClientSession::opAddGroup(const json& rq)
             auto c = weak.lock();
             if (!c)
                 return;
-            json items = json::array();
-            for (const auto& ch : changes) {
-                items.push_back({{"item", latin1ToUtf8(ch.itemId)},
-                                 {"handle", ch.item},
-                                 {"clientHandle", ch.clientHandle},
-                                 {"value", variantToJson(ch.value)},
-                                 {"vartype", ch.value.vartype()},
-                                 {"quality", ch.quality},
-                                 {"timestamp", timeStampMillis(ch.timeStamp)}});
-            }
-            c->send({{"event", "dataChange"}, {"group", g}, {"items", items}});
+            c->sendLine(dataChangeLine(g, changes));
         },
         &group);
     if (!succeeded(r))

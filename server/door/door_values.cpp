@@ -3,7 +3,9 @@
 #include "common/format_vocab.h"
 #include "server/door_base/door_latin1.h"
 
+#include <cstdio>
 #include <limits>
+#include <string_view>
 
 using json = nlohmann::json;
 
@@ -39,6 +41,67 @@ long long timeStampMillis(TimeStamp t)
     if (t == TimeStamp{})
         return 0;
     return std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()).count();
+}
+
+namespace {
+
+// s (UTF-8) as a JSON string, escaped as nlohmann::json escapes it.
+void appendJsonString(std::string& out, std::string_view s)
+{
+    out += '"';
+    for (const char c : s) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\b': out += "\\b"; break;
+        case '\f': out += "\\f"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20) {
+                char code[8];
+                std::snprintf(code, sizeof code, "\\u%04x", static_cast<unsigned>(c));
+                out += code;
+            } else {
+                out += c;
+            }
+        }
+    }
+    out += '"';
+}
+
+} // namespace
+
+std::string dataChangeLine(std::uint32_t group, const std::vector<DataChangeItem>& changes)
+{
+    // The keys in the order a JSON object of the door keeps them (sorted).
+    std::string out;
+    out.reserve(48 + changes.size() * 120);
+    out += "{\"event\":\"dataChange\",\"group\":";
+    out += std::to_string(group);
+    out += ",\"items\":[";
+    bool first = true;
+    for (const auto& ch : changes) {
+        out += first ? "{\"clientHandle\":" : ",{\"clientHandle\":";
+        first = false;
+        out += std::to_string(ch.clientHandle);
+        out += ",\"handle\":";
+        out += std::to_string(ch.item);
+        out += ",\"item\":";
+        appendJsonString(out, latin1ToUtf8(ch.itemId));
+        out += ",\"quality\":";
+        out += std::to_string(ch.quality);
+        out += ",\"timestamp\":";
+        out += std::to_string(timeStampMillis(ch.timeStamp));
+        out += ",\"value\":";
+        out += variantToJson(ch.value).dump(-1, ' ', false, json::error_handler_t::replace);
+        out += ",\"vartype\":";
+        out += std::to_string(ch.value.vartype());
+        out += '}';
+    }
+    out += "]}\n";
+    return out;
 }
 
 std::string datatypeWord(std::uint16_t vartype)

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The door's JSON form of a value, and back. Strings carry bytes as code points 0..255.
 nlohmann::json variantToJson(const Variant& value);
@@ -17,5 +18,9 @@ bool jsonToVariant(const nlohmann::json& value, std::uint16_t elementType, Varia
 std::string datatypeWord(std::uint16_t vartype);
 // Milliseconds since 1970, 0 for none.
 long long timeStampMillis(TimeStamp t);
+// The "dataChange" event of a group as one line (with its newline), written directly rather
+// than built as a JSON tree: a group of a busy plant reports thousands of items a second.
+// Byte for byte what serialising the same event as JSON gives.
+std::string dataChangeLine(std::uint32_t group, const std::vector<DataChangeItem>& changes);
 // "OPC_E_UNKNOWNITEMID" and the like, with a detail when there is one.
 std::string resultText(ToolkitResult result, const std::string& detail = {});

@@ -1,4 +1,6 @@
 #include "server/door/door_server.h"
+#include "server/door/door_values.h"
+#include "server/door_base/door_latin1.h"
 
 #include "tools/cli/door_client.h"
 
@@ -471,3 +473,41 @@ TEST_F(DoorServerTest, APeerOfAnotherUserIsRefused)
 }
 
 } // namespace
+
+// A group's data change is written directly; it must read exactly as the same event built as a
+// JSON object would, for every kind of value and any item name.
+TEST(DoorDataChangeLine, IsTheSerialisedEventByteForByte)
+{
+    auto array = Variant::makeArray(vt::I2, 3);
+    array.setAt(1, Variant::fromI2(-7));
+    const std::vector<std::pair<std::string, Variant>> cases = {
+        {"PLC1.W0", Variant::fromUI2(65535)},
+        {"Line \"A\"\\b\t\n\x01.\xe9t\xe9", Variant::fromString("caf\xe9 \"x\"\x1f")},
+        {"R", Variant::fromR8(-0.125)},
+        {"R4", Variant::fromR4(1e-3f)},
+        {"B", Variant::fromBool(true)},
+        {"E", Variant()},
+        {"A", array},
+    };
+    std::vector<DataChangeItem> changes;
+    json items = json::array();
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        DataChangeItem ch;
+        ch.item = static_cast<ItemHandle>(100 + i);
+        ch.clientHandle = static_cast<std::uint32_t>(i * 7);
+        ch.itemId = cases[i].first;
+        ch.value = cases[i].second;
+        ch.quality = i % 2 ? 192 : 0;
+        ch.timeStamp = i ? TimeStamp(std::chrono::milliseconds(1796820000123LL + i)) : TimeStamp{};
+        changes.push_back(ch);
+        items.push_back({{"item", latin1ToUtf8(ch.itemId)}, {"handle", ch.item}, {"clientHandle", ch.clientHandle},
+                         {"value", variantToJson(ch.value)}, {"vartype", ch.value.vartype()},
+                         {"quality", ch.quality}, {"timestamp", timeStampMillis(ch.timeStamp)}});
+        const json one = json::array({items.back()});
+        EXPECT_EQ(dataChangeLine(9, {ch}), json({{"event", "dataChange"}, {"group", 9}, {"items", one}}).dump() + "\n")
+            << cases[i].first;
+    }
+    EXPECT_EQ(dataChangeLine(4294967295u, changes),
+              json({{"event", "dataChange"}, {"group", 4294967295u}, {"items", items}}).dump() + "\n");
+    EXPECT_EQ(dataChangeLine(1, {}), "{\"event\":\"dataChange\",\"group\":1,\"items\":[]}\n");
+}
