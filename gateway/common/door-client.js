@@ -146,12 +146,15 @@ class DoorClient extends EventEmitter {
     }
 
     _take(chunk) {
+        // A line's end can only be in what came now: a long line (a group's data change) that
+        // arrives in many chunks is not searched again from its start at each of them.
+        let from = this.buffer.length;
         this.buffer += chunk;
         let start = 0;
         let nl;
-        while ((nl = this.buffer.indexOf("\n", start)) >= 0) {
+        while ((nl = this.buffer.indexOf("\n", from)) >= 0) {
             const line = this.buffer.slice(start, nl);
-            start = nl + 1;
+            start = from = nl + 1;
             if (!line.trim()) continue;
             let msg;
             try {
