@@ -22,6 +22,20 @@ function unlimitedListeners(variable) {
     return variable;
 }
 
+// A watched Variable's change, as a monitored item served on change receives it. The door
+// group of the item reports at most once an interval (the shortest its watchers asked for): an
+// item watched at that interval records each change as it comes. Only an item watched at a
+// longer interval than its group's folds the changes of each of its intervals into one
+// (node-opcua's window, a timer a change), as an item sampled at that interval would see them;
+// a window still open when the group's interval changes ends first, so that no older value
+// follows a newer one.
+function onDoorChange(dataValue, indexRange) {
+    const entry = this.node && this.node.$vorlask;
+    if (entry && entry.rate && Math.round(this.samplingInterval) <= entry.rate && !this._coalesceTimer)
+        return this._on_value_changed(dataValue, indexRange);
+    return Object.getPrototypeOf(this)._on_value_changed_exception_based.call(this, dataValue, indexRange);
+}
+
 class Gateway {
     constructor(door, addressSpace, log) {
         this.door = door;
@@ -297,9 +311,12 @@ class Gateway {
         const entry = monitoredItem.node && monitoredItem.node.$vorlask;
         if (!entry || monitoredItem.itemToMonitor.attributeId !== AttributeIds.Value) return;
         // Our values change only when the door reports a change, at the interval asked for:
-        // the item is served on change (its interval the window over which changes are
-        // coalesced) rather than by a timer of its own that samples an unchanged value.
-        if (monitoredItem._exceptionBased === false) monitoredItem._exceptionBased = true;
+        // the item is served on change rather than by a timer of its own that samples an
+        // unchanged value.
+        if (monitoredItem._exceptionBased === false) {
+            monitoredItem._exceptionBased = true;
+            monitoredItem._on_value_changed_exception_based = onDoorChange;
+        }
         entry.watchers.add(monitoredItem);
         this.dirty.add(entry);
         this._reconcileSoon();

@@ -189,7 +189,7 @@ test("the address space, reads and writes on the demo configuration", async (t) 
     });
 });
 
-test("a hundred adjacent items watched at 250 ms are one block read per 250 ms, and none once deleted", async (t) => {
+test("a hundred adjacent items watched at 250 ms are one block read per 250 ms, and none once deleted; a slower watcher of a faster polled item gets one value an interval", async (t) => {
     const fs = require("node:fs");
     const { World } = require("./harness");
     const world = new World();
@@ -229,8 +229,31 @@ test("a hundred adjacent items watched at 250 ms are one block read per 250 ms, 
 
     await sub.terminate();
     await waitFor("no cyclic block once the subscription is gone", async () => (await blocks()).length === 0);
-    const n1 = await commands();
+    // A read under way when the block went may still end after it: wait until none is.
+    let n1 = await commands();
+    await waitFor("the last read ended", async () => {
+        await new Promise((resolve) => setTimeout(resolve, 500));
+        const n = await commands();
+        const ended = n === n1;
+        n1 = n;
+        return ended;
+    });
     const t1 = Date.now();
     await waitFor("a second without subscriptions", async () => Date.now() - t1 >= 1000);
     assert.equal(await commands(), n1, "no reads without subscriptions");
+
+    // W0 counts every 100 ms. Watched at 100 ms and at 1000 ms at once, it is polled at
+    // 100 ms: the fast watcher gets its changes as they come, the slow one still at most one
+    // value a second, and both in order.
+    const fast = await subscribe(c, ["Line.W0"], 100);
+    const slow = await subscribe(c, ["Line.W0"], 1000);
+    const t2 = Date.now();
+    await waitFor("three seconds of both", async () => Date.now() - t2 >= 3000);
+    const values = (w) => w.seen.get("Line.W0").filter((d) => d.statusCode.name === "Good").map((d) => d.value.value);
+    const [quick, slowly] = [values(fast), values(slow)];
+    assert.ok(slowly.length <= (Date.now() - t2) / 1000 + 2, `at most one a second: ${slowly.join(" ")}`);
+    assert.ok(quick.length >= 10 && quick.length >= 3 * slowly.length, `every change: ${quick.length} against ${slowly.length}`);
+    for (const v of [quick, slowly]) v.forEach((x, i) => i && assert.ok(x > v[i - 1] || v[i - 1] - x > 30000, `in order: ${v.join(" ")}`));
+    await fast.sub.terminate();
+    await slow.sub.terminate();
 });
