@@ -116,6 +116,7 @@ function loadOpcua() {
         const text = args.map(String).join(" ");
         if (!text.includes("NODE-OPCUA-W27") && !text.includes("CVE-2023-46809")) log(`warning: ${text}`);
     });
+    require("./datetime-encoding").install();
 }
 
 async function main() {

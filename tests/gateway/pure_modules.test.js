@@ -1,7 +1,7 @@
 "use strict";
 // The gateways' modules that need no server: command lines, item selection, the mapping of the
-// door's types, qualities and results to OPC UA, what the MQTT formats make of items and
-// messages, and the MQTT buffer. One table each.
+// door's types, qualities and results to OPC UA, its time stamps' encoding, what the MQTT
+// formats make of items and messages, and the MQTT buffer. One table each.
 const test = require("node:test");
 const assert = require("node:assert");
 const path = require("node:path");
@@ -92,6 +92,19 @@ test("OPC UA: the door's types, qualities and failures", () => {
     // An item never read has no value yet: uncertain, not good.
     assert.equal(dataValueOf(uaTypeOf(2), { value: null, quality: 0xc0, timestamp: 0 }).statusCode, StatusCodes.UncertainInitialValue);
     assert.equal(dataValueOf(uaTypeOf(2), { error: "no such item" }).statusCode, StatusCodes.BadNodeIdUnknown);
+});
+
+test("OPC UA: time stamps encode to the same 100 ns ticks as node-opcua's own encoder", () => {
+    const { ticksSince1601 } = gateway("opcua/datetime-encoding");
+    const own = require(require.resolve("node-opcua-date-time/dist/date_time.js", { paths: [path.join(SRC, "gateway/opcua")] }))
+        .bn_dateToHundredNanoSecondFrom1601;
+    const dates = [0, Date.UTC(1601, 0, 1), Date.UTC(1600, 11, 31, 23, 59, 59, 999), Date.UTC(2026, 11, 9, 15, 35, 21, 424),
+        Date.UTC(2106, 1, 7, 6, 28, 16), Date.UTC(9999, 11, 31, 23, 59, 59, 999), Date.UTC(30000, 0, 1), 8.64e15, -8.64e15, NaN];
+    // where the low half carries into the high one, and a spread of times since 1970
+    for (let k = 1; k < 200; k++) dates.push(Math.floor((k * 4294967296) / 10000) - 11644473600000, k * 2.1e10 + (k % 7));
+    for (const t of dates)
+        for (const ps of [undefined, 0, 99999, 100000, 999900000, -5, NaN, 1e15])
+            assert.deepEqual(ticksSince1601(own, new Date(t), ps), own(new Date(t), ps), `${t} ms, ${ps} ps`);
 });
 
 test("MQTT JSON: topics of item IDs, set subscriptions, set requests", () => {
