@@ -7,7 +7,7 @@
 // a group reports as soon as its PLC's blocks are read), and the group's data changes set the
 // Variable's value, so the PLC is polled only while someone watches.
 const { DataType, DataValue, StatusCodes, Variant, ReadValueId, AttributeIds, MonitoringMode } = require("node-opcua");
-const { uaTypeOf, variantOf, jsonOfVariant, dataValueOf, statusOfFailure } = require("./values");
+const { uaTypeOf, variantOf, jsonOfVariant, dataValueOf, statusOfValue, statusOfFailure } = require("./values");
 const { isReadable, isWritable } = require("../common/door-words");
 
 const NAMESPACE_URI = "urn:molv:vorlask";
@@ -20,6 +20,12 @@ const RECONCILE_CHECK_MS = 1000;
 function unlimitedListeners(variable) {
     variable.setMaxListeners(0);
     return variable;
+}
+
+// A Variable of a PLC's _Status: its value is set by the gateway alone.
+function statusVariable(variable) {
+    variable.$vorlaskStatus = true;
+    return unlimitedListeners(variable);
 }
 
 // A watched Variable's change, as a monitored item served on change receives it. The door
@@ -165,7 +171,7 @@ class Gateway {
                 description: "The PLC's unit number, its port, the last result of its reads, and its mode, model and errors",
             });
             const add = (name, dataType, description) =>
-                unlimitedListeners(this.namespace.addVariable({
+                statusVariable(this.namespace.addVariable({
                     componentOf: obj,
                     browseName: name,
                     nodeId: `s=${b.branch}._Status.${name}`,
@@ -308,15 +314,17 @@ class Gateway {
     // ---- monitored items ----
 
     watch(monitoredItem) {
-        const entry = monitoredItem.node && monitoredItem.node.$vorlask;
-        if (!entry || monitoredItem.itemToMonitor.attributeId !== AttributeIds.Value) return;
-        // Our values change only when the door reports a change, at the interval asked for:
-        // the item is served on change rather than by a timer of its own that samples an
-        // unchanged value.
+        const node = monitoredItem.node;
+        if (!node || !(node.$vorlask || node.$vorlaskStatus) || monitoredItem.itemToMonitor.attributeId !== AttributeIds.Value) return;
+        // Our values change only when the door reports a change, at the interval asked for,
+        // and a PLC's status only when the gateway sets it: the item is served on change
+        // rather than by a timer of its own that samples an unchanged value.
         if (monitoredItem._exceptionBased === false) {
             monitoredItem._exceptionBased = true;
             monitoredItem._on_value_changed_exception_based = onDoorChange;
         }
+        const entry = node.$vorlask;
+        if (!entry) return;
         entry.watchers.add(monitoredItem);
         this.dirty.add(entry);
         this._reconcileSoon();
@@ -436,11 +444,19 @@ class Gateway {
         }
     }
 
+    // The items of one block read share their time stamp, and so one Date (node-opcua never
+    // changes a value's Date, and its own copies of a value share theirs).
     _dataChange(msg) {
+        let stamp = null;
+        let date = null;
         for (const ch of msg.items) {
             const entry = this.byIndex[ch.clientHandle];
             if (!entry || entry.group !== msg.group) continue;
-            this._set(entry, dataValueOf(entry.t, ch));
+            if (!date || ch.timestamp !== stamp) {
+                stamp = ch.timestamp;
+                date = stamp ? new Date(stamp) : new Date();
+            }
+            entry.variable.setValueFromSource(variantOf(entry.t, ch.value), statusOfValue(ch), date);
         }
     }
 }

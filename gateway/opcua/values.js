@@ -61,17 +61,20 @@ function jsonOfVariant(variant) {
     return v;
 }
 
+// The status of a door value ({value, quality}): an item that has no value yet is uncertain.
+function statusOfValue(slot) {
+    const statusCode = statusOfQuality(slot.quality);
+    if ((slot.value === null || slot.value === undefined) && statusCode === StatusCodes.Good) return StatusCodes.UncertainInitialValue;
+    return statusCode;
+}
+
 // The status and value of one door value slot ({value, quality, timestamp} or {error}).
 function dataValueOf(t, slot) {
     if (slot.error !== undefined)
         return { value: new Variant({ dataType: DataType.Null }), statusCode: StatusCodes.BadNodeIdUnknown, sourceTimestamp: null };
-    let statusCode = statusOfQuality(slot.quality);
-    // An item that has no value yet.
-    if ((slot.value === null || slot.value === undefined) && statusCode === StatusCodes.Good)
-        statusCode = StatusCodes.UncertainInitialValue;
     return {
         value: variantOf(t, slot.value),
-        statusCode,
+        statusCode: statusOfValue(slot),
         sourceTimestamp: slot.timestamp ? new Date(slot.timestamp) : null,
     };
 }
@@ -98,4 +101,4 @@ function statusOfFailure(result) {
     return StatusCodes.BadCommunicationError;
 }
 
-module.exports = { uaTypeOf, statusOfQuality, variantOf, jsonOfVariant, dataValueOf, statusOfFailure };
+module.exports = { uaTypeOf, statusOfQuality, statusOfValue, variantOf, jsonOfVariant, dataValueOf, statusOfFailure };
