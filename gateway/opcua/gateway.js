@@ -6,7 +6,7 @@
 // their item in a door group of its PLC at their sampling interval (one group per PLC, so that
 // a group reports as soon as its PLC's blocks are read), and the group's data changes set the
 // Variable's value, so the PLC is polled only while someone watches.
-const { DataType, DataValue, StatusCodes, Variant, ReadValueId, AttributeIds, MonitoringMode } = require("node-opcua");
+const { DataType, DataValue, StatusCodes, Variant, ReadValueId, AttributeIds, MonitoringMode, sameDataValue } = require("node-opcua");
 const { uaTypeOf, variantOf, jsonOfVariant, dataValueOf, statusOfValue, statusOfFailure } = require("./values");
 const { isReadable, isWritable } = require("../common/door-words");
 
@@ -40,6 +40,22 @@ function onDoorChange(dataValue, indexRange) {
     if (entry && entry.rate && Math.round(this.samplingInterval) <= entry.rate && !this._coalesceTimer)
         return this._on_value_changed(dataValue, indexRange);
     return Object.getPrototypeOf(this)._on_value_changed_exception_based.call(this, dataValue, indexRange);
+}
+
+// A door change of one of our Variables, as setValueFromSource sets it but without its copies
+// of the value: the new DataValue replaces the Variable's (a DataValue once set is never
+// changed, so the old one still holds the value before) and is handed as it is to the
+// monitored items, each of which records a copy of its own. The value's type is the
+// Variable's by construction, so node-opcua's check of it is left out too.
+function setFromDoor(variable, variant, statusCode, date) {
+    const old = variable.$dataValue;
+    const dataValue = new DataValue(null);
+    dataValue.value = variant;
+    dataValue.statusCode = statusCode;
+    dataValue.sourceTimestamp = date;
+    dataValue.serverTimestamp = date;
+    variable.$dataValue = dataValue;
+    if (!sameDataValue(old, dataValue)) variable.emit("value_changed", dataValue);
 }
 
 class Gateway {
@@ -456,7 +472,7 @@ class Gateway {
                 stamp = ch.timestamp;
                 date = stamp ? new Date(stamp) : new Date();
             }
-            entry.variable.setValueFromSource(variantOf(entry.t, ch.value), statusOfValue(ch), date);
+            setFromDoor(entry.variable, variantOf(entry.t, ch.value), statusOfValue(ch), date);
         }
     }
 }
